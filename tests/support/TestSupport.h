@@ -2,6 +2,7 @@
 // Shared test helpers: an isolated environment for every test process, and a
 // Dialogs implementation that answers prompts and records what was shown.
 #include "Dialogs.h"
+#include "Fonts.h"
 
 #include <QList>
 #include <QString>
@@ -23,7 +24,7 @@ QString testScratchDir();
         isolateTestEnvironment();                                                                  \
         QApplication app(argc, argv);                                                              \
         app.setApplicationName(QStringLiteral("Dsg5926"));                                          \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        InstallFontSubstitutions();                                                                \
         TestClass tc;                                                                              \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs to build, run and test.
+# Safe to run again: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  cmake g++ ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libbenchmark-dev libxlsxwriter-dev
+  fonts-liberation fonts-wqy-zenhei
+  xvfb xauth imagemagick
+)
+if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
+  packages+=(libreoffice-calc-nogui)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
