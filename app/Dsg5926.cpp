@@ -1,12 +1,6 @@
-// Program entry: refuses to start without the meter driver library in the
-// working folder, then creates the windows and runs until the main window
-// closes.
-#include "APIimp.h"
-#include "AppWindows.h"
-#include "Dialogs.h"
-#include "Fmain.h"
+// Program entry of 5926 Data Collect.
 #include "Fonts.h"
-#include "RegionalSettings.h"
+#include "Program.h"
 
 #include <QApplication>
 
@@ -15,25 +9,5 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dsg5926"));
     InstallFontSubstitutions();
-    RegionalSettings::reload();
-
-    if (!DriverFilePresent()) {
-        Dialogs::instance().message(nullptr, QStringLiteral("Error"),
-                                    QStringLiteral("系统驱动程序'trovport.dll'无法找到!"),
-                                    Dialogs::Icon::Error, Dialogs::Buttons::Ok);
-        return 1;
-    }
-    QString error;
-    std::unique_ptr<DriverLibrary> driver = DriverLibrary::loadFromWorkingDirectory(&error);
-    if (!driver) {
-        Dialogs::instance().message(nullptr, QStringLiteral("Error"), error, Dialogs::Icon::Error,
-                                    Dialogs::Buttons::Ok);
-        return 1;
-    }
-
-    CreateWindows(*driver);
-    Main->ShowMainWindow();
-    const int result = QApplication::exec();
-    DestroyWindows();
-    return result;
+    return RunProgram();
 }
