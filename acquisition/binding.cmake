@@ -1,0 +1,11 @@
+# The binding of the meter driver library. The library itself is loaded at
+# run time; only its binary contract (peers/trovport/abi) is compiled in.
+add_library(apiimp STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/APIimp.h
+  ${CMAKE_CURRENT_LIST_DIR}/APIimp.cpp
+  ${PROJECT_SOURCE_DIR}/peers/trovport/abi/trovport_abi.h
+)
+target_include_directories(apiimp PUBLIC
+  ${CMAKE_CURRENT_LIST_DIR}
+  ${PROJECT_SOURCE_DIR}/peers/trovport/abi)
+target_link_libraries(apiimp PUBLIC platform Qt6::Core)

@@ -1,0 +1,100 @@
+#include "ReadingScript.h"
+
+#include "TextUtil.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace trovport {
+
+namespace {
+
+bool parseNumber(std::string_view field, double& out)
+{
+    if (!field.empty() && field.front() == '+')
+        field.remove_prefix(1);
+    if (field.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
+    return ec == std::errc() && end == field.data() + field.size();
+}
+
+bool parseStatus(std::string_view field, std::int32_t& out)
+{
+    if (!field.empty() && field.front() == '+')
+        field.remove_prefix(1);
+    if (field.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
+    return ec == std::errc() && end == field.data() + field.size();
+}
+
+} // namespace
+
+bool parseReadingScript(std::string_view text, std::vector<ScriptLine>& lines, std::string& error)
+{
+    static const char* const names[QuantityCount] = {"salinity", "compensated conductivity",
+                                                     "uncompensated conductivity", "temperature"};
+    lines.clear();
+    int lineNumber = 0;
+    for (std::string_view raw : splitLines(text)) {
+        ++lineNumber;
+        const std::string_view line = trim(raw);
+        if (line.empty() || line.front() == '#')
+            continue;
+
+        std::vector<std::string_view> fields;
+        std::string_view rest = line;
+        for (;;) {
+            const auto comma = rest.find(',');
+            fields.push_back(trim(rest.substr(0, comma)));
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
+        const std::string where = "line " + std::to_string(lineNumber) + ": ";
+        if (fields.size() != 2 * QuantityCount) {
+            error = where + "expected 8 fields, found " + std::to_string(fields.size());
+            return false;
+        }
+        ScriptLine entry;
+        for (int q = 0; q < QuantityCount; ++q) {
+            if (!parseNumber(fields[2 * q], entry.value[q])) {
+                error = where + "the " + names[q] + " value \"" + std::string(fields[2 * q])
+                        + "\" is not a number";
+                return false;
+            }
+            if (!parseStatus(fields[2 * q + 1], entry.status[q])) {
+                error = where + "the " + names[q] + " status \"" + std::string(fields[2 * q + 1])
+                        + "\" is not a whole 32-bit number";
+                return false;
+            }
+        }
+        lines.push_back(entry);
+    }
+    error.clear();
+    return true;
+}
+
+bool loadReadingScript(const std::string& path, std::vector<ScriptLine>& lines, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the script \"" + path + "\"";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!parseReadingScript(text.str(), lines, error)) {
+        error = path + " " + error;
+        return false;
+    }
+    if (lines.empty()) {
+        error = "the script \"" + path + "\" holds no reading";
+        return false;
+    }
+    return true;
+}
+
+} // namespace trovport

@@ -1,0 +1,14 @@
+#pragma once
+// Status codes the stand-in driver gives on its own account, besides the
+// ones a script carries. Negative, so they never collide with the meter's
+// own error codes 1 to 10.
+#include <cstdint>
+
+namespace trovport {
+
+// The handle is not a port this library opened, or the program has closed it.
+inline constexpr std::int32_t StatusPortNotOpen = -1;
+// The model code is not 5926: this driver only knows that meter.
+inline constexpr std::int32_t StatusWrongModel = -2;
+
+} // namespace trovport

@@ -1,0 +1,193 @@
+// The stand-in meter driver: the five exported functions over a table of
+// open ports. Each open hands out a descriptor of its own; the library
+// remembers which port and which meter stand behind it.
+#define TROVPORT_BUILDING
+#include "trovport_abi.h"
+
+#include "PortConfig.h"
+#include "ReadingScript.h"
+#include "SeaWater.h"
+#include "TrovportStatus.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <vector>
+
+namespace trovport {
+namespace {
+
+struct OpenPort {
+    int port = 0;
+    // Identity of the descriptor's file when opened: a descriptor number the
+    // program has closed and the system has since given to another file must
+    // not still count as this port.
+    dev_t device = 0;
+    ino_t inode = 0;
+    PortKind kind = PortKind::Absent;
+    std::vector<ScriptLine> script;
+    std::size_t scriptLine = 0;
+    SimulatedMeter meter{0};
+    std::uint64_t set = 0; // sets of four readings completed
+};
+
+std::mutex tableMutex;
+std::unordered_map<int, OpenPort> openPorts;
+std::uint32_t opensSoFar = 0;
+
+void report(const std::string& text)
+{
+    std::fprintf(stderr, "trovport: %s\n", text.c_str());
+}
+
+// A descriptor that refers to a file of its own, so its identity is unique
+// while it is open.
+int newPortDescriptor(int port)
+{
+    const std::string name = "trovport-COM" + std::to_string(port);
+    int fd = ::memfd_create(name.c_str(), MFD_CLOEXEC);
+    if (fd < 0)
+        fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return fd;
+}
+
+bool sameFile(int fd, const OpenPort& port)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_dev == port.device && info.st_ino == port.inode;
+}
+
+std::int32_t deliver(MeasuredValue* out, double value, std::int32_t status)
+{
+    if (out) {
+        out->Value = value;
+        out->Status = status;
+    }
+    return status;
+}
+
+std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
+                          Quantity quantity)
+{
+    std::lock_guard lock(tableMutex);
+    const auto found = openPorts.find(handle);
+    if (found == openPorts.end())
+        return deliver(out, 0.0, StatusPortNotOpen);
+    OpenPort& port = found->second;
+    if (!sameFile(handle, port)) {
+        openPorts.erase(found);
+        return deliver(out, 0.0, StatusPortNotOpen);
+    }
+    if (model != TrovportModel5926)
+        return deliver(out, 0.0, StatusWrongModel);
+
+    double value = 0.0;
+    std::int32_t status = 0;
+    if (port.kind == PortKind::Script) {
+        const ScriptLine& line = port.script[port.scriptLine];
+        value = line.value[quantity];
+        status = line.status[quantity];
+        if (quantity == Temperature)
+            port.scriptLine = (port.scriptLine + 1) % port.script.size();
+    } else {
+        const SeaWaterSample sample = port.meter.sample(port.set);
+        switch (quantity) {
+        case Salinity: value = sample.salinity; break;
+        case Compensated: value = sample.compensated; break;
+        case Uncompensated: value = sample.uncompensated; break;
+        case Temperature: value = sample.temperature; break;
+        }
+        if (quantity == Temperature)
+            ++port.set;
+    }
+    return deliver(out, value, status);
+}
+
+} // namespace
+} // namespace trovport
+
+using namespace trovport;
+
+extern "C" {
+
+TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t speed,
+                                            TrovportHandle* handle)
+{
+    if (!handle)
+        return 0;
+    *handle = -1;
+    if (port < FirstPort || port > LastPort || speed != TrovportBaudRate)
+        return 0;
+
+    // Read at every open, so the set-up can change between opens.
+    std::vector<std::string> warnings;
+    const PortSetup setup = loadPortConfig(ConfigFileName, &warnings)[port - FirstPort];
+    for (const std::string& warning : warnings)
+        report(warning);
+
+    OpenPort state;
+    state.port = port;
+    state.kind = setup.kind;
+    switch (setup.kind) {
+    case PortKind::Absent:
+        return 0;
+    case PortKind::Script: {
+        std::string error;
+        if (!loadReadingScript(setup.scriptPath, state.script, error)) {
+            report("COM" + std::to_string(port) + ": " + error);
+            return 0;
+        }
+        break;
+    }
+    case PortKind::Simulated:
+        break;
+    }
+
+    const int fd = newPortDescriptor(port);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        report("COM" + std::to_string(port) + ": no descriptor available");
+        return 0;
+    }
+    state.device = info.st_dev;
+    state.inode = info.st_ino;
+
+    std::lock_guard lock(tableMutex);
+    state.meter = SimulatedMeter(++opensSoFar * 2654435761u + std::uint32_t(port));
+    // The number may be one the program closed earlier: that port is gone.
+    openPorts[fd] = std::move(state);
+    *handle = fd;
+    return 1;
+}
+
+TROVPORT_EXPORT std::int32_t ReadSalinity(TrovportHandle handle, std::int32_t model,
+                                          MeasuredValue* out)
+{
+    return readQuantity(handle, model, out, Salinity);
+}
+
+TROVPORT_EXPORT std::int32_t ReadCompensatedConductivity(TrovportHandle handle, std::int32_t model,
+                                                         MeasuredValue* out)
+{
+    return readQuantity(handle, model, out, Compensated);
+}
+
+TROVPORT_EXPORT std::int32_t ReadUncompensatedConductivity(TrovportHandle handle,
+                                                           std::int32_t model, MeasuredValue* out)
+{
+    return readQuantity(handle, model, out, Uncompensated);
+}
+
+TROVPORT_EXPORT std::int32_t ReadTemperature(TrovportHandle handle, std::int32_t model,
+                                             MeasuredValue* out)
+{
+    return readQuantity(handle, model, out, Temperature);
+}
+
+} // extern "C"
