@@ -8,10 +8,27 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QValidator>
 
 TSetform* Setform = nullptr;
 
 namespace {
+
+// Limits what the operator can type without cutting texts the program puts
+// in: a hand-edited store may hold a longer port text, which must be shown
+// in full so that the OK check can refuse it. QLineEdit's own maximum length
+// would silently truncate such a text on setText.
+class TypingLimit final : public QValidator {
+public:
+    TypingLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    State validate(QString& input, int&) const override
+    {
+        return input.size() <= limit_ ? Acceptable : Invalid;
+    }
+
+private:
+    int limit_;
+};
 
 QFont arial15()
 {
@@ -47,7 +64,7 @@ TSetform::TSetform(QWidget* parent) : QDialog(parent)
     st_port = new QLineEdit(QStringLiteral("1"), this);
     st_port->setObjectName(QStringLiteral("st_port"));
     st_port->setGeometry(99, 11, 41, 21);
-    st_port->setMaxLength(1);
+    st_port->setValidator(new TypingLimit(1, st_port));
 
     Label2 = makeLabel(this, QStringLiteral("Port Speed:"), 17, 38, 77, 17);
     Label2->setObjectName(QStringLiteral("Label2"));

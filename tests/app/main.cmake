@@ -1,0 +1,22 @@
+# The program entry, the main window and the settings load and Setup command
+# it runs, against an in-process meter driver and the stand-in library.
+dsg_add_test(tst_main
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/main/tst_main.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/main/FakeDriver.h
+  LIBS mainwindow)
+target_include_directories(tst_main PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/main ${PROJECT_SOURCE_DIR}/tests/settings)
+# The entry test copies these out of the bin folder into its working folder.
+add_dependencies(tst_main trovport)
+if(TARGET trovport_broken)
+  add_dependencies(tst_main trovport_broken)
+else()
+  # Without the binding tests' incomplete drivers, build one of our own.
+  add_library(trovport_broken_ReadTemperature SHARED
+    ${CMAKE_CURRENT_LIST_DIR}/main/four_function_driver.cpp)
+  target_include_directories(trovport_broken_ReadTemperature PRIVATE
+    ${PROJECT_SOURCE_DIR}/peers/trovport/abi)
+  set_target_properties(trovport_broken_ReadTemperature PROPERTIES
+    PREFIX "" SUFFIX ".dll" CXX_VISIBILITY_PRESET hidden AUTOMOC OFF)
+  add_dependencies(tst_main trovport_broken_ReadTemperature)
+endif()

@@ -1,0 +1,918 @@
+// The program entry, the main window's layout, its show step (settings load
+// and port test) and the Setup command, with an in-process meter driver; the
+// entry also with the stand-in driver library.
+#include "AppWindows.h"
+#include "Dialogs.h"
+#include "FakeDriver.h"
+#include "Fmain.h"
+#include "Fsetform.h"
+#include "Program.h"
+#include "RecordList.h"
+#include "RegIniFile.h"
+#include "RegionalSettings.h"
+#include "SpinEdit.h"
+#include "StatusBar.h"
+#include "StoreFixtures.h"
+#include "TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QtTest>
+
+#include <optional>
+
+using namespace storefix;
+
+namespace {
+
+const QString Chinese = QStringLiteral("系统驱动程序'trovport.dll'无法找到!");
+
+QString binDir()
+{
+    return qEnvironmentVariable("DSG_BIN_DIR");
+}
+
+// Button availability in the order Start, STOP, Export, Anaylize, Setup, Exit.
+QList<bool> buttonStates()
+{
+    return {Main->BitBtn1->isEnabled(), Main->BitBtn3->isEnabled(), Main->BitBtn4->isEnabled(),
+            Main->BitBtn5->isEnabled(), Main->BitBtn6->isEnabled(), Main->BitBtn7->isEnabled()};
+}
+
+bool anyProgramWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<TMain*>(w) || qobject_cast<TSetform*>(w))
+            return true;
+    return false;
+}
+
+} // namespace
+
+class TestMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Program entry.
+    void entryWithoutDriverFile();
+    void entryRefusesIncompleteDriver_data();
+    void entryRefusesIncompleteDriver();
+    void entryWithStandInDriver();
+
+    // Layout.
+    void windowFrame();
+    void buttons_data();
+    void buttons();
+    void menus_data();
+    void menus();
+    void recordList();
+    void statusBar();
+
+    // Show step.
+    void firstRun_data();
+    void firstRun();
+    void emptySectionReadsDefaultsWritesNothing();
+    void storedDisplayTime_data();
+    void storedDisplayTime();
+    void storedLongPortShownAndRefused();
+    void storedSpeedNotANumber();
+    void nonTextValueEndsLoad_data();
+    void nonTextValueEndsLoad();
+    void unwritableStoreOnFirstRun();
+    void portTestOpensWithStoredValuesAndCloses();
+    void absentPortAtShow();
+
+    // Setup command.
+    void setupRunsItsStepsInOrder_data();
+    void setupRunsItsStepsInOrder();
+    void setupCancelledRewritesAndRetests();
+    void setupConfirmedUsesNewValues();
+    void setupEnterInDisplayTimePullsIntoRange();
+    void setupWithAbsentPort();
+    void setupWithSpeedNotANumber();
+    void setupWriteFailureEndsCommand_data();
+    void setupWriteFailureEndsCommand();
+    void setupDuringRecordingStopsItFirst();
+
+    // Popup menu.
+    void clearEmptyListDoesNothing();
+    void clearFullListKeepsStatusTexts();
+
+private:
+    void createWindows() { CreateWindows(*driver_); }
+    // Windows with a store that already holds these values, shown.
+    void showWith(const QByteArray& store);
+
+    std::unique_ptr<FakeDriver> driver_;
+    std::unique_ptr<RecordingDialogs> dialogs_;
+    std::optional<ConfigHome> configHome_;
+    QString originalDir_;
+};
+
+void TestMain::initTestCase()
+{
+    originalDir_ = QDir::currentPath();
+    RegionalSettings s;
+    s.decimalSeparator = u'.';
+    s.longTimeFormat = QStringLiteral("HH:mm:ss");
+    RegionalSettings::fix(s);
+}
+
+void TestMain::init()
+{
+    removeStore();
+    driver_ = std::make_unique<FakeDriver>();
+    dialogs_ = std::make_unique<RecordingDialogs>();
+}
+
+void TestMain::cleanup()
+{
+    DestroyWindows();
+    driver_.reset();
+    QVERIFY(QDir::setCurrent(originalDir_));
+    dialogs_.reset();
+    configHome_.reset();
+    removeStore();
+}
+
+void TestMain::showWith(const QByteArray& store)
+{
+    QVERIFY(writeStore(store));
+    createWindows();
+    Main->ShowMainWindow();
+    QVERIFY(Main->isVisible());
+}
+
+// ---------------------------------------------------------------- entry
+
+void TestMain::entryWithoutDriverFile()
+{
+    QTemporaryDir work;
+    QVERIFY(QDir::setCurrent(work.path()));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("trovport.dll")));
+
+    const int result = RunProgram();
+
+    QVERIFY(result != 0);
+    QCOMPARE(dialogs_->shown.size(), 1);
+    const auto& box = dialogs_->shown.first();
+    QCOMPARE(box.kind, QStringLiteral("message"));
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.text, Chinese);
+    QCOMPARE(box.icon, Dialogs::Icon::Error);
+    QCOMPARE(box.buttons, Dialogs::Buttons::Ok);
+    QVERIFY(Main == nullptr);
+    QVERIFY(Setform == nullptr);
+    QVERIFY(!anyProgramWindow());
+    QVERIFY(!QFileInfo::exists(storeFile())); // no window, so no store opened
+}
+
+void TestMain::entryRefusesIncompleteDriver_data()
+{
+    QTest::addColumn<QString>("missing");
+    for (const char* fn : {"OpenMeterPort", "ReadSalinity", "ReadCompensatedConductivity",
+                           "ReadUncompensatedConductivity", "ReadTemperature"})
+        QTest::newRow(fn) << QString::fromLatin1(fn);
+}
+
+void TestMain::entryRefusesIncompleteDriver()
+{
+    QFETCH(QString, missing);
+    const QString broken = binDir() + QStringLiteral("/trovport_broken_%1.dll").arg(missing);
+    if (!QFileInfo::exists(broken)) {
+        // Only the library lacking ReadTemperature is built when the
+        // binding's set is not part of the build.
+        QVERIFY2(missing != QLatin1String("ReadTemperature"), qPrintable(broken));
+        QSKIP("this incomplete driver is not built");
+    }
+    QTemporaryDir work;
+    QVERIFY(QFile::copy(broken, work.filePath("trovport.dll")));
+    QVERIFY(QDir::setCurrent(work.path()));
+
+    const int result = RunProgram();
+
+    QVERIFY(result != 0);
+    QCOMPARE(dialogs_->shown.size(), 1);
+    const auto& box = dialogs_->shown.first();
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.icon, Dialogs::Icon::Error);
+    QVERIFY2(box.text.contains(missing), qPrintable(box.text));
+    QVERIFY(box.text.contains(QLatin1String("trovport.dll")));
+    QVERIFY(Main == nullptr);
+    QVERIFY(!anyProgramWindow());
+}
+
+void TestMain::entryWithStandInDriver()
+{
+    QTemporaryDir work;
+    QVERIFY(QFile::copy(binDir() + "/trovport.dll", work.filePath("trovport.dll")));
+    QVERIFY(QDir::setCurrent(work.path()));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("trovport.ini"))); // COM1 simulated
+
+    bool checked = false;
+    bool visible = false;
+    bool startEnabled = false;
+    bool stopEnabled = true;
+    bool mainVisibleAtDialog = true;
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        mainVisibleAtDialog = Main && Main->isVisible();
+        d.reject();
+    });
+    // Once the main window is up and no dialog is open any more, look at it
+    // and close it; closing the main window ends the program.
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, [&] {
+        if (checked || !Main || !Main->isVisible() || QApplication::activeModalWidget())
+            return;
+        checked = true;
+        visible = Main->isVisible();
+        startEnabled = Main->BitBtn1->isEnabled();
+        stopEnabled = Main->BitBtn3->isEnabled();
+        Main->close();
+    });
+    poll.start();
+    // Should closing not end the message loop, end it here and fail.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(77); });
+    guard.start(10000);
+
+    const int result = RunProgram();
+    guard.stop();
+
+    poll.stop();
+    QVERIFY(checked);
+    QCOMPARE(result, 0);
+    QVERIFY(!mainVisibleAtDialog);
+    QVERIFY(visible);
+    QVERIFY(startEnabled);
+    QVERIFY(!stopEnabled);
+    QVERIFY(Main == nullptr); // the windows went with the program's end
+    // A fresh user: only the System Setup dialog came up, cancelled, and the
+    // port test on simulated COM1 raised no message.
+    QCOMPARE(dialogs_->shown.size(), 1);
+    QCOMPARE(dialogs_->shown.first().kind, QStringLiteral("modal"));
+    QCOMPARE(dialogs_->shown.first().title, QStringLiteral("System Setup"));
+    QCOMPARE(storedValue("Port"), QStringLiteral("1"));
+}
+
+// ---------------------------------------------------------------- layout
+
+void TestMain::windowFrame()
+{
+    createWindows();
+    QCOMPARE(Main->windowTitle(), QStringLiteral("5926 Data Collect"));
+    QWidget* client = Main->centralWidget();
+    QVERIFY(client);
+    QCOMPARE(client->size(), QSize(505, 437));
+    QCOMPARE(client->minimumSize(), client->maximumSize());
+    const Qt::WindowFlags flags = Main->windowFlags();
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+    QCOMPARE(Main->font().pixelSize(), 11);
+
+    QCOMPARE(Main->Panel2->parentWidget(), client);
+    QCOMPARE(Main->Panel2->geometry(), QRect(0, 0, 261, 204));
+    QCOMPARE(Main->Panel1->parentWidget(), client);
+    QCOMPARE(Main->Panel1->geometry(), QRect(0, 204, 505, 233));
+
+    // Shown, the window keeps that client area.
+    QVERIFY(writeStore("[Device]\n"));
+    Main->ShowMainWindow();
+    QCOMPARE(Main->centralWidget()->size(), QSize(505, 437));
+    QCOMPARE(Main->Panel1->geometry(), QRect(0, 204, 505, 233));
+    // Centred on the screen; the window system adds its frame only once the
+    // window is up, so allow for the frame's size.
+    const QPoint centre = Main->frameGeometry().center();
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+    const QSize frame = Main->frameGeometry().size() - Main->geometry().size();
+    QVERIFY2(qAbs(centre.x() - screen.x()) <= frame.width() / 2 + 1
+                 && qAbs(centre.y() - screen.y()) <= frame.height() / 2 + 1,
+             qPrintable(QStringLiteral("window centre %1,%2, screen centre %3,%4")
+                            .arg(centre.x()).arg(centre.y()).arg(screen.x()).arg(screen.y())));
+    // Readings keep their interval instead of drifting with a coarse timer.
+    QCOMPARE(Main->Timer->timerType(), Qt::PreciseTimer);
+}
+
+void TestMain::buttons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QPoint>("position");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("Start") << "BitBtn1" << "Start" << QPoint(268, 36) << false;
+    QTest::newRow("STOP") << "BitBtn3" << "STOP" << QPoint(348, 36) << false;
+    QTest::newRow("Export") << "BitBtn4" << "Export" << QPoint(428, 36) << true;
+    QTest::newRow("Anaylize") << "BitBtn5" << "Anaylize" << QPoint(268, 100) << false;
+    QTest::newRow("Setup") << "BitBtn6" << "Setup" << QPoint(348, 100) << true;
+    QTest::newRow("Exit") << "BitBtn7" << "Exit" << QPoint(428, 100) << true;
+}
+
+void TestMain::buttons()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QPoint, position);
+    QFETCH(bool, enabled);
+    createWindows();
+    auto* button = Main->centralWidget()->findChild<QToolButton*>(name, Qt::FindDirectChildrenOnly);
+    QVERIFY2(button, qPrintable(name));
+    QCOMPARE(button->text(), caption);
+    QCOMPARE(button->geometry(), QRect(position, QSize(73, 57)));
+    QCOMPARE(button->isEnabled(), enabled);
+    QCOMPARE(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    QCOMPARE(button->font().family(), QStringLiteral("Arial"));
+    QCOMPARE(button->font().pixelSize(), 15);
+    QVERIFY(!button->icon().isNull());
+}
+
+void TestMain::menus_data()
+{
+    // Each entry: caption|shortcut|enabled; "-" is a separator.
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("Command") << 0 << "&Command"
+                             << QStringList{"Save Data|Ctrl+S|0", "Open Data|Ctrl+O|0", "-",
+                                            "Begin Record|Ctrl+A|1", "Stop Record|Ctrl+T|1",
+                                            "System Steup|Ctrl+U|1", "-", "Exit system||1"};
+    QTest::newRow("Data Export") << 1 << "&Data Export"
+                                 << QStringList{"Export to &Execl||1", "-", "Export to &Text file||1"};
+    QTest::newRow("Help") << 2 << "&Help"
+                          << QStringList{"&Contents||0", "&Index||0", "-", "&About||1"};
+}
+
+void TestMain::menus()
+{
+    QFETCH(int, index);
+    QFETCH(QString, title);
+    QFETCH(QStringList, items);
+    createWindows();
+    const QList<QAction*> bar = Main->menuBar()->actions();
+    QCOMPARE(bar.size(), 3);
+    QMenu* menu = bar.at(index)->menu();
+    QVERIFY(menu);
+    QCOMPARE(menu->title(), title);
+    QStringList seen;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator())
+            seen << QStringLiteral("-");
+        else
+            seen << QStringLiteral("%1|%2|%3")
+                        .arg(a->text(), a->shortcut().toString(QKeySequence::PortableText))
+                        .arg(a->isEnabled() ? 1 : 0);
+    }
+    QCOMPARE(seen, items);
+}
+
+void TestMain::recordList()
+{
+    createWindows();
+    QTreeView* list = Main->ListView;
+    QCOMPARE(list->parentWidget(), static_cast<QWidget*>(Main->Panel1));
+    QAbstractItemModel* model = list->model();
+    QCOMPARE(model->columnCount(), 5);
+    QCOMPARE(model->rowCount(), 0);
+    const QStringList captions = {"Record Time", "ppt", "Comp_con", "UnComp_con", "Temp Value"};
+    const int widths[] = {100, 80, 100, 100, 100};
+    for (int c = 0; c < 5; ++c) {
+        QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
+        QCOMPARE(list->header()->sectionSize(c), widths[c]);
+        const int horizontal = model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt()
+                               & Qt::AlignHorizontal_Mask;
+        QCOMPARE(horizontal, c == 0 ? int(Qt::AlignLeft) : int(Qt::AlignHCenter));
+    }
+    QVERIFY(!list->header()->sectionsClickable());
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QCOMPARE(list->font().family(), QStringLiteral("Arial"));
+    QCOMPARE(list->font().pixelSize(), 14);
+
+    // The rows follow the columns' alignment and cannot be edited.
+    Main->Records->appendRow("10:00:00", {"35.1", "53.2", "48.8", "21.4"});
+    for (int c = 0; c < 5; ++c) {
+        const QModelIndex cell = model->index(0, c);
+        QCOMPARE(model->data(cell, Qt::TextAlignmentRole).toInt() & Qt::AlignHorizontal_Mask,
+                 c == 0 ? int(Qt::AlignLeft) : int(Qt::AlignHCenter));
+        QVERIFY(!(model->flags(cell) & Qt::ItemIsEditable));
+    }
+
+    QCOMPARE(Main->PopupMenu1->actions().size(), 1);
+    QCOMPARE(Main->PopupMenu1->actions().first(), Main->Pop_Clear);
+    QCOMPARE(Main->Pop_Clear->text(), QStringLiteral("清除所有记录"));
+    QCOMPARE(list->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+void TestMain::statusBar()
+{
+    createWindows();
+    TStatusBar* bar = Main->Stpl;
+    QCOMPARE(bar->parentWidget(), static_cast<QWidget*>(Main->Panel1));
+    QCOMPARE(bar->panelCount(), 2);
+    QCOMPARE(bar->panelWidth(0), 400);
+    QCOMPARE(bar->panelWidth(1), 50);
+    QCOMPARE(bar->text(0), QString());
+    QCOMPARE(bar->text(1), QString());
+    QCOMPARE(bar->height(), 19);
+    // At the panel's bottom, below the list.
+    QCOMPARE(bar->geometry().bottom(), Main->Panel1->height() - 1 - 1);
+    QVERIFY(Main->ListView->geometry().bottom() < bar->geometry().top());
+}
+
+// ---------------------------------------------------------------- show step
+
+void TestMain::firstRun_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("cancelled") << false << QStringList{"1", "4800", "1"} << 1000;
+    QTest::newRow("confirmed") << true << QStringList{"3", "4800", "30"} << 30000;
+}
+
+void TestMain::firstRun()
+{
+    QFETCH(bool, confirm);
+    QFETCH(QStringList, stored);
+    QFETCH(int, interval);
+
+    createWindows();
+    QVERIFY(!Main->Settings->SectionExists("Device"));
+    bool mainVisibleMeanwhile = true;
+    QStringList fieldsMeanwhile;
+    int opensMeanwhile = -1;
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        mainVisibleMeanwhile = Main->isVisible();
+        opensMeanwhile = int(driver_->opens.size());
+        fieldsMeanwhile = {Setform->st_port->text(), Setform->ST_speed->text(), Setform->ST_RT->text()};
+        if (confirm) {
+            Setform->st_port->setText("3");
+            Setform->ST_RT->setText("30");
+            Setform->BitBtn1->click();
+        } else {
+            Setform->BitBtn2->click();
+        }
+        if (d.isVisible())
+            d.reject();
+    });
+    Main->ShowMainWindow();
+
+    QCOMPARE(dialogs_->shown.size(), 1);
+    QCOMPARE(dialogs_->shown.first().title, QStringLiteral("System Setup"));
+    QVERIFY(!mainVisibleMeanwhile);
+    QCOMPARE(opensMeanwhile, 0);
+    QCOMPARE(fieldsMeanwhile, (QStringList{"1", "4800", "1"}));
+    QVERIFY(Main->isVisible());
+    QCOMPARE((QStringList{storedValue("Port"), storedValue("Speed"), storedValue("RT")}), stored);
+    QCOMPARE(Main->Timer->interval(), interval);
+    QVERIFY(!Main->Timer->isActive());
+    // The port test runs with the values the dialog ended with.
+    QCOMPARE(driver_->opens, (QList<QPair<int, int>>{{stored[0].toInt(), 4800}}));
+    QVERIFY(Main->BitBtn1->isEnabled());
+
+    // The next start finds the settings and opens no dialog.
+    DestroyWindows();
+    dialogs_->shown.clear();
+    const QByteArray before = readStore();
+    createWindows();
+    Main->ShowMainWindow();
+    QVERIFY(dialogs_->shown.isEmpty());
+    QCOMPARE(Setform->st_port->text(), stored[0]);
+    QCOMPARE(Setform->ST_RT->text(), stored[2]);
+    QCOMPARE(readStore(), before);
+}
+
+void TestMain::emptySectionReadsDefaultsWritesNothing()
+{
+    QVERIFY(writeStore("[Device]\n"));
+    createWindows();
+    // Values from an earlier run of the dialog must be replaced by defaults.
+    Setform->st_port->setText("4");
+    Setform->ST_speed->setText("9600");
+    Setform->ST_RT->setValue(9);
+    RecordingRegistry registry;
+    Main->ShowMainWindow();
+
+    QVERIFY(dialogs_->shown.isEmpty());
+    QCOMPARE(Setform->st_port->text(), QStringLiteral("1"));
+    QCOMPARE(Setform->ST_speed->text(), QStringLiteral("4800"));
+    QCOMPARE(Setform->ST_RT->Value(), 1);
+    QCOMPARE(Main->Timer->interval(), 1000);
+    QVERIFY(registry.writes().isEmpty());
+    QCOMPARE(readStore(), QByteArray("[Device]\n"));
+}
+
+void TestMain::storedDisplayTime_data()
+{
+    QTest::addColumn<QByteArray>("rt");
+    QTest::addColumn<int>("value");
+    QTest::newRow("letters") << QByteArray("abc") << 1;
+    QTest::newRow("zero") << QByteArray("0") << 1;
+    QTest::newRow("negative") << QByteArray("-4") << 1;
+    QTest::newRow("above range") << QByteArray("100000") << 99999;
+    QTest::newRow("in range") << QByteArray("250") << 250;
+    QTest::newRow("maximum") << QByteArray("99999") << 99999;
+}
+
+void TestMain::storedDisplayTime()
+{
+    QFETCH(QByteArray, rt);
+    QFETCH(int, value);
+    showWith("[Device]\nPort=1\nSpeed=4800\nRT=" + rt + "\n");
+    QCOMPARE(Setform->ST_RT->Value(), value);
+    QCOMPARE(Setform->ST_RT->text(), QString::number(value));
+    QCOMPARE(Main->Timer->interval(), value * 1000);
+    QVERIFY(dialogs_->shown.isEmpty());
+}
+
+void TestMain::storedLongPortShownAndRefused()
+{
+    driver_->availablePorts = {1, 2, 3, 4};
+    showWith("[Device]\nPort=12\nSpeed=4800\nRT=1\n");
+    QCOMPARE(Setform->st_port->text(), QStringLiteral("12"));
+    QCOMPARE(driver_->opens, (QList<QPair<int, int>>{{12, 4800}}));
+    QCOMPARE(dialogs_->messageTexts(), QStringList{"Sorry,Please Re-Setup the system"});
+
+    bool openAfterOk = false;
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        Setform->BitBtn1->click();
+        openAfterOk = d.isVisible();
+        d.reject();
+    });
+    Main->BitBtn6->click();
+    QVERIFY(openAfterOk);
+    QCOMPARE(dialogs_->messageTexts().at(1), QStringLiteral("Port must at 1~4"));
+}
+
+void TestMain::storedSpeedNotANumber()
+{
+    showWith("[Device]\nPort=1\nSpeed=fast\nRT=5\n");
+    QCOMPARE(Setform->ST_speed->text(), QStringLiteral("fast"));
+    QCOMPARE(dialogs_->shown.size(), 1);
+    const auto& box = dialogs_->shown.first();
+    QCOMPARE(box.title, QStringLiteral("Dsg5926"));
+    QCOMPARE(box.icon, Dialogs::Icon::Stop);
+    QCOMPARE(box.buttons, Dialogs::Buttons::Ok);
+    QCOMPARE(box.text, QStringLiteral("'fast' is not a valid integer value."));
+    QVERIFY(driver_->opens.isEmpty());
+    QCOMPARE(Main->Timer->interval(), 5000); // step 3 ran before the failure
+    QCOMPARE(buttonStates(), (QList<bool>{false, false, true, false, true, true}));
+}
+
+void TestMain::nonTextValueEndsLoad_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("fields");
+    // Values read before the faulty one stay in the fields.
+    QTest::newRow("Port") << "Port" << QStringList{"1", "4800", "1"};
+    QTest::newRow("Speed") << "Speed" << QStringList{"2", "4800", "1"};
+    QTest::newRow("RT") << "RT" << QStringList{"2", "9600", "1"};
+}
+
+void TestMain::nonTextValueEndsLoad()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, fields);
+    QByteArray store = "[Device]\n";
+    for (const char* n : {"Port", "Speed", "RT"}) {
+        const QByteArray text = QByteArray(n) == "Port" ? "2" : QByteArray(n) == "Speed" ? "9600" : "7";
+        store += QByteArray(n) + '=' + (name == QLatin1String(n) ? QByteArray("@ByteArray(5)") : text) + '\n';
+    }
+    showWith(store);
+
+    QCOMPARE(dialogs_->shown.size(), 1);
+    const auto& box = dialogs_->shown.first();
+    QCOMPARE(box.icon, Dialogs::Icon::Stop);
+    QCOMPARE(box.title, QStringLiteral("Dsg5926"));
+    // The text ends in a quote, which comes before "." and takes no full stop.
+    QCOMPARE(box.text, QStringLiteral("Invalid data type for '%1'").arg(name));
+    QCOMPARE((QStringList{Setform->st_port->text(), Setform->ST_speed->text(), Setform->ST_RT->text()}),
+             fields);
+    QVERIFY(driver_->opens.isEmpty());
+    QVERIFY(!Main->BitBtn1->isEnabled());
+    // Nothing is written back over the faulty value.
+    QCOMPARE(readStore(), store);
+}
+
+void TestMain::unwritableStoreOnFirstRun()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    configHome_.emplace(dir.filePath("file/config"));
+
+    createWindows();
+    RecordingRegistry registry;
+    Main->ShowMainWindow();
+
+    QCOMPARE(dialogs_->shown.size(), 2);
+    QCOMPARE(dialogs_->shown.at(0).title, QStringLiteral("System Setup"));
+    const auto& box = dialogs_->shown.at(1);
+    QCOMPARE(box.icon, Dialogs::Icon::Stop);
+    QCOMPARE(box.title, QStringLiteral("Dsg5926"));
+    QCOMPARE(box.text, QStringLiteral("Failed to create key Device."));
+    // The first write failed; the others were not tried.
+    QCOMPARE(registry.calls.filter("createKey").size(), 1);
+    QVERIFY(registry.writes().isEmpty());
+    QVERIFY(driver_->opens.isEmpty());
+    QVERIFY(Main->isVisible());
+    QCOMPARE(buttonStates(), (QList<bool>{false, false, true, false, true, true}));
+}
+
+void TestMain::portTestOpensWithStoredValuesAndCloses()
+{
+    driver_->availablePorts = {3};
+    QStringList order;
+    driver_->log = [&](const QString& what) { order << what; };
+    dialogs_->onMessage = [&](const RecordingDialogs::Shown& s) { order << s.text; };
+    showWith("[Device]\nPort=3\nSpeed=4800\nRT=2\n");
+
+    QCOMPARE(driver_->opens, (QList<QPair<int, int>>{{3, 4800}}));
+    QCOMPARE(driver_->handedOut.size(), 1);
+    QVERIFY(!FakeDriver::isOpen(driver_->handedOut.first()));
+    QCOMPARE(Main->PortHandle, InvalidHandle);
+    QCOMPARE(order, QStringList{"open 3,4800"});
+    QCOMPARE(buttonStates(), (QList<bool>{true, false, true, false, true, true}));
+    QCOMPARE(driver_->reads, 0); // a port test takes no reading
+    QVERIFY(!Main->Timer->isActive());
+}
+
+void TestMain::absentPortAtShow()
+{
+    driver_->availablePorts = {};
+    bool visibleAtMessage = true;
+    dialogs_->onMessage = [&](const RecordingDialogs::Shown&) { visibleAtMessage = Main->isVisible(); };
+    showWith("[Device]\nPort=2\nSpeed=4800\nRT=1\n");
+
+    QCOMPARE(dialogs_->shown.size(), 1);
+    const auto& box = dialogs_->shown.first();
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.icon, Dialogs::Icon::Error);
+    QCOMPARE(box.buttons, Dialogs::Buttons::Ok);
+    QCOMPARE(box.text, QStringLiteral("Sorry,Please Re-Setup the system"));
+    QVERIFY(!visibleAtMessage);
+    QVERIFY(Main->isVisible());
+    QCOMPARE(buttonStates(), (QList<bool>{false, false, true, false, true, true}));
+    QCOMPARE(Main->PortHandle, InvalidHandle);
+    // Menu items keep their availability.
+    QVERIFY(Main->Mu_Start->isEnabled());
+    QVERIFY(Main->MU_Setup->isEnabled());
+}
+
+// ---------------------------------------------------------------- Setup
+
+void TestMain::setupRunsItsStepsInOrder_data()
+{
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("Setup button") << false;
+    QTest::newRow("System Steup item") << true;
+}
+
+void TestMain::setupRunsItsStepsInOrder()
+{
+    QFETCH(bool, fromMenu);
+    showWith("[Device]\nPort=2\nSpeed=4800\nRT=7\n");
+    QStringList order;
+    driver_->log = [&](const QString& what) { order << what; };
+    RecordingRegistry registry;
+    registry.onCall = [&](const QString& call) {
+        if (call.startsWith(QLatin1String("setString")))
+            order << call + QStringLiteral(" @%1").arg(Main->Timer->interval());
+    };
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        order << QStringLiteral("dialog");
+        Setform->ST_RT->setText("9");
+        Setform->BitBtn1->click();
+        if (d.isVisible())
+            d.reject();
+    });
+    if (fromMenu)
+        Main->MU_Setup->trigger();
+    else
+        Main->BitBtn6->click();
+
+    // The interval is set before the writes, which come before the port test.
+    QCOMPARE(order, (QStringList{"dialog", "setString Port=2 @9000", "setString Speed=4800 @9000",
+                                 "setString RT=9 @9000", "open 2,4800"}));
+}
+
+void TestMain::setupCancelledRewritesAndRetests()
+{
+    showWith("[Device]\nPort=3\nSpeed=4800\nRT=99999\n");
+    QCOMPARE(Main->Timer->interval(), 99999000);
+    // Someone changes the store behind the program's back; the Setup command
+    // writes the dialog's values over it even when cancelled.
+    QVERIFY(writeStore("[Device]\nPort=4\nSpeed=1200\nRT=8\n"));
+    Main->Timer->setInterval(1234);
+    dialogs_->modalHandlers.push_back([&](QDialog&) {
+        Setform->st_port->setText("1");
+        Setform->ST_RT->setText("5");
+        Setform->BitBtn2->click();
+    });
+    Main->BitBtn6->click();
+
+    QCOMPARE(Setform->st_port->text(), QStringLiteral("3"));
+    QCOMPARE((QStringList{storedValue("Port"), storedValue("Speed"), storedValue("RT")}),
+             (QStringList{"3", "4800", "99999"}));
+    QCOMPARE(Main->Timer->interval(), 99999000);
+    QCOMPARE(driver_->opens, (QList<QPair<int, int>>{{3, 4800}, {3, 4800}}));
+    QVERIFY(!driver_->anyHandleOpen());
+    QCOMPARE(Main->PortHandle, InvalidHandle);
+    QVERIFY(Main->BitBtn1->isEnabled());
+    QVERIFY(dialogs_->messageTexts().isEmpty());
+}
+
+void TestMain::setupConfirmedUsesNewValues()
+{
+    showWith("[Device]\nPort=1\nSpeed=4800\nRT=1\n");
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        Setform->st_port->setText("2");
+        Setform->ST_RT->setText("45");
+        Setform->BitBtn1->click();
+        if (d.isVisible())
+            d.reject();
+    });
+    Main->BitBtn6->click();
+    QCOMPARE((QStringList{storedValue("Port"), storedValue("Speed"), storedValue("RT")}),
+             (QStringList{"2", "4800", "45"}));
+    QCOMPARE(Main->Timer->interval(), 45000);
+    QCOMPARE(driver_->opens.last(), (QPair<int, int>{2, 4800}));
+}
+
+void TestMain::setupEnterInDisplayTimePullsIntoRange()
+{
+    showWith("[Device]\nPort=1\nSpeed=4800\nRT=3\n");
+    dialogs_->modalHandlers.push_back([&](QDialog& d) {
+        Setform->ST_RT->setFocus();
+        Setform->ST_RT->setText(QString());
+        QTest::keyClicks(Setform->ST_RT, "0");
+        QTest::keyClick(Setform->ST_RT, Qt::Key_Return);
+        if (d.isVisible()) {
+            QTest::qFail("Enter did not confirm the dialog", __FILE__, __LINE__);
+            d.reject();
+        }
+    });
+    Main->BitBtn6->click();
+    QCOMPARE(storedValue("RT"), QStringLiteral("1"));
+    QCOMPARE(Main->Timer->interval(), 1000);
+}
+
+void TestMain::setupWithAbsentPort()
+{
+    showWith("[Device]\nPort=2\nSpeed=4800\nRT=1\n");
+    QVERIFY(Main->BitBtn1->isEnabled());
+    driver_->availablePorts = {};
+    Main->BitBtn6->click(); // cancelled by the recorder
+    QCOMPARE(dialogs_->shown.size(), 2);
+    const auto& box = dialogs_->shown.at(1);
+    QCOMPARE(box.title, QStringLiteral("Error"));
+    QCOMPARE(box.icon, Dialogs::Icon::Error);
+    QCOMPARE(box.buttons, Dialogs::Buttons::Ok);
+    QCOMPARE(box.text, QStringLiteral("COM Port is not available"));
+    QCOMPARE(buttonStates(), (QList<bool>{false, false, true, false, true, true}));
+    // The settings were written before the test failed.
+    QCOMPARE(storedValue("Port"), QStringLiteral("2"));
+
+    // Once the meter is back, Setup enables Start again.
+    driver_->availablePorts = {2};
+    Main->MU_Setup->trigger();
+    QVERIFY(Main->BitBtn1->isEnabled());
+    QCOMPARE(dialogs_->messageTexts().size(), 1);
+}
+
+void TestMain::setupWithSpeedNotANumber()
+{
+    showWith("[Device]\nPort=1\nSpeed=fast\nRT=5\n");
+    for (bool startBefore : {false, true}) {
+        Main->BitBtn1->setEnabled(startBefore);
+        dialogs_->shown.clear();
+        RecordingRegistry registry;
+        const int opensBefore = int(driver_->opens.size());
+        Main->BitBtn6->click();
+        QCOMPARE(registry.writes(),
+                 (QStringList{"setString Port=1", "setString Speed=fast", "setString RT=5"}));
+        QCOMPARE(dialogs_->messageTexts(), QStringList{"'fast' is not a valid integer value."});
+        QCOMPARE(dialogs_->shown.last().icon, Dialogs::Icon::Stop);
+        QCOMPARE(int(driver_->opens.size()), opensBefore);
+        QCOMPARE(Main->BitBtn1->isEnabled(), startBefore);
+    }
+}
+
+void TestMain::setupWriteFailureEndsCommand_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("tried");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("store beneath a file")
+        << "unwritable" << QStringList{} << "Failed to create key Device.";
+    QTest::newRow("Port refused")
+        << "Port" << QStringList{"setString Port=2"} << "Failed to set data for 'Port'";
+    QTest::newRow("RT refused")
+        << "RT" << QStringList{"setString Port=2", "setString Speed=4800", "setString RT=6"}
+        << "Failed to set data for 'RT'";
+}
+
+void TestMain::setupWriteFailureEndsCommand()
+{
+    QFETCH(QString, failure);
+    QFETCH(QStringList, tried);
+    QFETCH(QString, message);
+    showWith("[Device]\nPort=2\nSpeed=4800\nRT=6\n");
+    QVERIFY(Main->BitBtn1->isEnabled());
+    Main->BitBtn1->setEnabled(false); // must stay as it is: no port test
+    QTemporaryDir dir;
+    if (failure == QLatin1String("unwritable")) {
+        QFile blocker(dir.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        configHome_.emplace(dir.filePath("file/config"));
+    }
+    RecordingRegistry registry;
+    if (failure != QLatin1String("unwritable"))
+        registry.failSetFor << failure;
+    Main->Timer->setInterval(1);
+    Main->BitBtn6->click();
+
+    QCOMPARE(registry.writes(), tried);
+    QCOMPARE(dialogs_->messageTexts(), QStringList{message});
+    QCOMPARE(dialogs_->shown.last().icon, Dialogs::Icon::Stop);
+    QCOMPARE(dialogs_->shown.last().title, QStringLiteral("Dsg5926"));
+    QCOMPARE(Main->Timer->interval(), 6000); // set before the writes
+    QCOMPARE(driver_->opens.size(), 1);       // only the show step's test
+    QVERIFY(!Main->BitBtn1->isEnabled());
+    QVERIFY(Main->isVisible());
+}
+
+void TestMain::setupDuringRecordingStopsItFirst()
+{
+    showWith("[Device]\nPort=1\nSpeed=4800\nRT=1\n");
+    Main->BitBtn1->click();
+    QVERIFY(Main->Recording());
+    QVERIFY(Main->Timer->isActive());
+    const THandle recordingPort = Main->PortHandle;
+    QVERIFY(FakeDriver::isOpen(recordingPort));
+    QVERIFY(!Main->BitBtn6->isEnabled());
+
+    Main->MU_Setup->trigger(); // the menu item stays available
+    QVERIFY(!Main->Recording());
+    QVERIFY(!Main->Timer->isActive());
+    QVERIFY(!FakeDriver::isOpen(recordingPort));
+    QVERIFY(!driver_->anyHandleOpen());
+    QCOMPARE(buttonStates(), (QList<bool>{true, false, true, false, true, true}));
+    QCOMPARE(driver_->opens.size(), 3); // show step, Start, Setup
+}
+
+// ---------------------------------------------------------------- popup
+
+void TestMain::clearEmptyListDoesNothing()
+{
+    showWith("[Device]\n");
+    QSignalSpy removed(Main->Records, &QAbstractItemModel::rowsRemoved);
+    Main->Pop_Clear->trigger();
+    QCOMPARE(Main->Records->rowCount(), 0);
+    QCOMPARE(Main->Stpl->text(0), QString());
+    QCOMPARE(Main->Stpl->text(1), QString());
+    QVERIFY(dialogs_->shown.isEmpty());
+    QCOMPARE(removed.size(), 0);
+}
+
+void TestMain::clearFullListKeepsStatusTexts()
+{
+    showWith("[Device]\n");
+    Main->BitBtn1->click(); // Start: one reading at once
+    QVERIFY(Main->Recording());
+    Main->AcquisitionTick();
+    Main->BitBtn3->click(); // STOP
+    QCOMPARE(Main->Records->rowCount(), 2);
+    const QString panel0 = Main->Stpl->text(0);
+    const QString panel1 = Main->Stpl->text(1);
+    QCOMPARE(panel1, QStringLiteral("Total:2"));
+
+    Main->Pop_Clear->trigger();
+    QCOMPARE(Main->Records->rowCount(), 0);
+    QCOMPARE(Main->ListView->model()->rowCount(), 0);
+    QCOMPARE(Main->Stpl->text(0), panel0);
+    QCOMPARE(Main->Stpl->text(1), panel1);
+    QVERIFY(dialogs_->shown.isEmpty()); // no confirmation
+}
+
+DSG_TEST_MAIN(TestMain)
+#include "tst_main.moc"

@@ -1,0 +1,142 @@
+#pragma once
+// Helpers for tests that prepare or inspect the per-user settings store.
+#include "Registry.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace storefix {
+
+inline const QString SettingsKey = QStringLiteral("Software\\Trova\\5926");
+
+// The INI file that backs HKCU "Software\Trova\5926" for the configuration
+// folder in force now.
+inline QString storeFile()
+{
+    return registryLocation(RegRoot::CurrentUser, SettingsKey).file;
+}
+
+inline void removeStore()
+{
+    QFile::remove(storeFile());
+}
+
+// Replaces the store with `content` (INI text).
+//
+// QSettings keeps INI files it has read in a process-wide cache and trusts
+// it while size and modification time are unchanged; tests rewrite the file
+// within the same millisecond, often with a text of the same length, so each
+// written store gets a modification time of its own.
+inline bool writeStore(const QByteArray& content)
+{
+    static int written = 0;
+    const QString file = storeFile();
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    if (f.write(content) != content.size() || !f.flush())
+        return false;
+    const QDateTime unique =
+        QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).addSecs(++written);
+    return f.setFileTime(unique, QFileDevice::FileModificationTime);
+}
+
+inline QByteArray readStore()
+{
+    QFile f(storeFile());
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+// The stored value as the registry layer sees it: "<absent>", "<non-text>"
+// or the text itself.
+inline QString storedValue(const QString& name, const QString& section = QStringLiteral("Device"))
+{
+    const auto v = Registry::instance().queryValue(RegRoot::CurrentUser,
+                                                   SettingsKey + u'\\' + section, name);
+    if (!v)
+        return QStringLiteral("<absent>");
+    if (!v->isText)
+        return QStringLiteral("<non-text>");
+    return v->text;
+}
+
+// Passes every call to the registry that was installed before it, records
+// the calls, and can make creating keys or writing values fail.
+class RecordingRegistry final : public Registry {
+public:
+    RecordingRegistry() : inner_(Registry::instance()) { Registry::setInstance(this); }
+    ~RecordingRegistry() override { Registry::setInstance(nullptr); }
+
+    bool keyExists(RegRoot root, const QString& key) override
+    {
+        calls << QStringLiteral("keyExists ") + key;
+        if (onCall)
+            onCall(calls.last());
+        return inner_.keyExists(root, key);
+    }
+    bool createKey(RegRoot root, const QString& key) override
+    {
+        calls << QStringLiteral("createKey ") + key;
+        if (onCall)
+            onCall(calls.last());
+        if (failCreate)
+            return false;
+        return inner_.createKey(root, key);
+    }
+    std::optional<Value> queryValue(RegRoot root, const QString& key, const QString& name) override
+    {
+        calls << QStringLiteral("queryValue ") + name;
+        if (onCall)
+            onCall(calls.last());
+        return inner_.queryValue(root, key, name);
+    }
+    bool setString(RegRoot root, const QString& key, const QString& name,
+                   const QString& text) override
+    {
+        calls << QStringLiteral("setString ") + name + u'=' + text;
+        if (onCall)
+            onCall(calls.last());
+        if (failSetFor.contains(name))
+            return false;
+        return inner_.setString(root, key, name, text);
+    }
+
+    QStringList writes() const { return calls.filter(QStringLiteral("setString ")); }
+
+    QStringList calls;
+    // Called after each call is recorded, for checks of what else was done
+    // by then.
+    std::function<void(const QString&)> onCall;
+    bool failCreate = false;
+    QStringList failSetFor;
+
+private:
+    Registry& inner_;
+};
+
+// Points the configuration folder somewhere for the lifetime of the object
+// and restores the previous one after. QStandardPaths reads the variable at
+// every call, so the store follows at once.
+class ConfigHome {
+public:
+    explicit ConfigHome(const QString& path) : previous_(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(path));
+    }
+    ~ConfigHome() { qputenv("XDG_CONFIG_HOME", previous_); }
+
+private:
+    QByteArray previous_;
+};
+
+} // namespace storefix

@@ -1,0 +1,249 @@
+// The settings store: sections under one per-user key, values kept as text,
+// and the errors the operator sees when the store refuses a read or write.
+#include "Errors.h"
+#include "RegIniFile.h"
+#include "StoreFixtures.h"
+#include "TestSupport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace storefix;
+
+namespace {
+
+// The text of the AppError `f` raises; empty when it raises none.
+template <class F>
+QString errorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const AppError& e) {
+        return e.text();
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestRegIniFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { removeStore(); }
+    void cleanup() { removeStore(); }
+
+    void openingCreatesKeyButNoSection();
+    void sectionExistsDecidedBySectionAlone_data();
+    void sectionExistsDecidedBySectionAlone();
+    void readsFallBackWhenMissing();
+    void readInteger_data();
+    void readInteger();
+    void writesStoreText_data();
+    void writesStoreText();
+    void writeCreatesSectionAndKeepsOthers();
+    void nonTextValueIsRefused_data();
+    void nonTextValueIsRefused();
+    void storeBeneathAFileCannotBeWritten();
+    void writeFailureTexts_data();
+    void writeFailureTexts();
+};
+
+void TestRegIniFile::openingCreatesKeyButNoSection()
+{
+    QVERIFY(!QFileInfo::exists(storeFile()));
+    TRegIniFile store(SettingsKey);
+    QCOMPARE(store.FileName(), SettingsKey);
+    QVERIFY(Registry::instance().keyExists(RegRoot::CurrentUser, SettingsKey));
+    // A first run is recognised by the missing section, so opening must not
+    // make one.
+    QVERIFY(!store.SectionExists(QStringLiteral("Device")));
+}
+
+void TestRegIniFile::sectionExistsDecidedBySectionAlone_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("empty section") << QByteArray("[Device]\n") << true;
+    QTest::newRow("one value") << QByteArray("[Device]\nRT=5\n") << true;
+    QTest::newRow("other section only") << QByteArray("[Other]\nPort=2\n") << false;
+    QTest::newRow("value outside sections") << QByteArray("Port=2\n") << false;
+}
+
+void TestRegIniFile::sectionExistsDecidedBySectionAlone()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, exists);
+    if (!content.isEmpty())
+        QVERIFY(writeStore(content));
+    TRegIniFile store(SettingsKey);
+    QCOMPARE(store.SectionExists(QStringLiteral("Device")), exists);
+}
+
+void TestRegIniFile::readsFallBackWhenMissing()
+{
+    {
+        TRegIniFile store(SettingsKey);
+        QCOMPARE(store.ReadString("Device", "Port", "1"), QStringLiteral("1"));
+        QCOMPARE(store.ReadString("Device", "Speed", "4800"), QStringLiteral("4800"));
+        QCOMPARE(store.ReadInteger("Device", "RT", 1), 1);
+        QCOMPARE(store.ReadInteger("Device", "RT", 17), 17);
+    }
+    QVERIFY(writeStore("[Device]\nSpeed=9600\n"));
+    TRegIniFile store(SettingsKey);
+    QCOMPARE(store.ReadString("Device", "Port", "1"), QStringLiteral("1"));
+    QCOMPARE(store.ReadString("Device", "Speed", "4800"), QStringLiteral("9600"));
+    QCOMPARE(store.ReadInteger("Device", "RT", 3), 3);
+    // Reading never writes.
+    QCOMPARE(readStore(), QByteArray("[Device]\nSpeed=9600\n"));
+}
+
+void TestRegIniFile::readInteger_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("digits") << QByteArray("250") << 250;
+    QTest::newRow("negative") << QByteArray("-3") << -3;
+    QTest::newRow("letters") << QByteArray("abc") << 7;
+    QTest::newRow("empty") << QByteArray("") << 7;
+    QTest::newRow("fraction") << QByteArray("1.5") << 7;
+    QTest::newRow("beyond 32 bits") << QByteArray("99999999999") << 7;
+}
+
+void TestRegIniFile::readInteger()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, expected);
+    QVERIFY(writeStore("[Device]\nRT=" + stored + "\n"));
+    TRegIniFile store(SettingsKey);
+    QCOMPARE(store.ReadInteger("Device", "RT", 7), expected);
+}
+
+void TestRegIniFile::writesStoreText_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("asInteger");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("port text") << "Port" << false << "3" << 0 << "3";
+    QTest::newRow("port text kept unchanged") << "Port" << false << " 12" << 0 << " 12";
+    QTest::newRow("speed text") << "Speed" << false << "4800" << 0 << "4800";
+    QTest::newRow("integer") << "RT" << true << QString() << 99999 << "99999";
+    QTest::newRow("negative integer") << "RT" << true << QString() << -1 << "-1";
+}
+
+void TestRegIniFile::writesStoreText()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, asInteger);
+    QFETCH(QString, text);
+    QFETCH(int, number);
+    QFETCH(QString, stored);
+    TRegIniFile store(SettingsKey);
+    if (asInteger)
+        store.WriteInteger("Device", name, number);
+    else
+        store.WriteString("Device", name, text);
+    QVERIFY(store.SectionExists("Device"));
+    // Stored as text, whatever the write, so a later read sees a string.
+    QCOMPARE(storedValue(name), stored);
+    QCOMPARE(store.ReadString("Device", name, "fallback"), stored);
+}
+
+void TestRegIniFile::writeCreatesSectionAndKeepsOthers()
+{
+    QVERIFY(writeStore("[Other]\nPort=9\n"));
+    TRegIniFile store(SettingsKey);
+    QVERIFY(!store.SectionExists("Device"));
+    store.WriteString("Device", "Port", "2");
+    QVERIFY(store.SectionExists("Device"));
+    QCOMPARE(storedValue("Port"), QStringLiteral("2"));
+    QCOMPARE(storedValue("Port", "Other"), QStringLiteral("9"));
+}
+
+void TestRegIniFile::nonTextValueIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Port") << "Port";
+    QTest::newRow("Speed") << "Speed";
+    QTest::newRow("RT") << "RT";
+}
+
+void TestRegIniFile::nonTextValueIsRefused()
+{
+    QFETCH(QString, name);
+    QVERIFY(writeStore("[Device]\n" + name.toLatin1() + "=@ByteArray(5)\n"));
+    TRegIniFile store(SettingsKey);
+    const QString expected = QStringLiteral("Invalid data type for '%1'").arg(name);
+    QCOMPARE(errorOf([&] { store.ReadString("Device", name, "1"); }), expected);
+    QCOMPARE(errorOf([&] { store.ReadInteger("Device", name, 1); }), expected);
+}
+
+void TestRegIniFile::storeBeneathAFileCannotBeWritten()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile blocker(dir.filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ConfigHome home(dir.filePath("file/config"));
+
+    // Opening reports nothing: the first write names what failed.
+    std::unique_ptr<TRegIniFile> store;
+    QCOMPARE(errorOf([&] { store = std::make_unique<TRegIniFile>(SettingsKey); }), QString());
+    QVERIFY(!store->SectionExists("Device"));
+    QCOMPARE(errorOf([&] { store->WriteString("Device", "Port", "1"); }),
+             QStringLiteral("Failed to create key Device"));
+    QCOMPARE(errorOf([&] { store->WriteInteger("Device", "RT", 1); }),
+             QStringLiteral("Failed to create key Device"));
+    QCOMPARE(store->ReadString("Device", "Port", "1"), QStringLiteral("1"));
+}
+
+void TestRegIniFile::writeFailureTexts_data()
+{
+    QTest::addColumn<bool>("sectionThere");
+    QTest::addColumn<bool>("failCreate");
+    QTest::addColumn<QString>("failSet");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("asInteger");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("section cannot be made")
+        << false << true << QString() << "Port" << false << "Failed to create key Device";
+    QTest::newRow("section there, no key needed")
+        << true << true << QString() << "Port" << false << QString();
+    QTest::newRow("text refused")
+        << true << false << "Port" << "Port" << false << "Failed to set data for 'Port'";
+    QTest::newRow("integer refused")
+        << false << false << "RT" << "RT" << true << "Failed to set data for 'RT'";
+}
+
+void TestRegIniFile::writeFailureTexts()
+{
+    QFETCH(bool, sectionThere);
+    QFETCH(bool, failCreate);
+    QFETCH(QString, failSet);
+    QFETCH(QString, name);
+    QFETCH(bool, asInteger);
+    QFETCH(QString, error);
+    if (sectionThere)
+        QVERIFY(writeStore("[Device]\n"));
+    TRegIniFile store(SettingsKey);
+    RecordingRegistry registry;
+    registry.failCreate = failCreate;
+    if (!failSet.isEmpty())
+        registry.failSetFor << failSet;
+    QCOMPARE(errorOf([&] {
+                 if (asInteger)
+                     store.WriteInteger("Device", name, 4);
+                 else
+                     store.WriteString("Device", name, "4");
+             }),
+             error);
+    if (error.startsWith(QLatin1String("Failed to create")))
+        QVERIFY(registry.writes().isEmpty()); // no value written into a missing section
+}
+
+DSG_TEST_MAIN(TestRegIniFile)
+#include "tst_regini.moc"
