@@ -1,6 +1,8 @@
 #include "Fmain.h"
 
 #include "ButtonPictures.h"
+#include "ExcelExport.h"
+#include "Excels.h"
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Fabout.h"
@@ -97,6 +99,14 @@ TMain::TMain(MeterDriver& driver, QWidget* parent) : QMainWindow(parent), driver
     Timer->setTimerType(Qt::PreciseTimer);
     Timer->setInterval(1000);
     connect(Timer, &QTimer::timeout, this, [this] { RunCommand([this] { TimerTimer(); }, this); });
+
+    Aexcel = new TAdvExcel(this);
+    Aexcel->setObjectName(QStringLiteral("Aexcel"));
+    Aexcel->setExeName(QStringLiteral("Excel"));
+    Aexcel->setFilterReturnedData(false);
+    Aexcel->setStripCRLF(false);
+    Aexcel->OnBeginWait = [this](TCustomExcel*) { AexcelBeginWait(); };
+    Aexcel->OnEndWait = [this](TCustomExcel*) { AexcelEndWait(); };
 
     // The create step.
     Settings = std::make_unique<TRegIniFile>(SettingsKey);
@@ -301,12 +311,19 @@ void TMain::ShowMainWindow()
 {
     RunCommand([this] { FormShow(); }, this);
     adjustSize();
+    centreOnScreen();
+    show();
+    // The window system adds its frame only when the window is shown.
+    centreOnScreen();
+}
+
+void TMain::centreOnScreen()
+{
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
-    show();
 }
 
 void TMain::FormShow()
@@ -405,6 +422,10 @@ void TMain::BitBtn1Click()
             Dialogs::Icon::Information, Dialogs::Buttons::YesNo);
         if (answer == Dialogs::Answer::Yes)
             Records->clear();
+        // The question runs a nested event loop: a Stop or Setup command
+        // there has already ended this recording and closed its port.
+        if (!recording_)
+            return;
     }
     Stpl->setText(0, QStringLiteral("Start Record"));
     Stpl->setText(1, QStringLiteral("Total:"));
@@ -491,6 +512,17 @@ void TMain::ExportToText()
 
 void TMain::ExportToExcel()
 {
+    ::ExportToExcel(this, *Aexcel, *Records, [this](const QString& text) { Stpl->setText(0, text); });
+}
+
+void TMain::AexcelBeginWait()
+{
+    Stpl->setText(0, QStringLiteral("Now connect excel ,Please wait..!"));
+}
+
+void TMain::AexcelEndWait()
+{
+    Stpl->setText(0, QStringLiteral("data export complete,wait...!"));
 }
 
 void TMain::BitBtn7Click()

@@ -19,6 +19,7 @@ class RecordList;
 class TLCDLabel;
 class TRegIniFile;
 class TStatusBar;
+class TAdvExcel;
 
 class TMain : public QMainWindow {
     Q_OBJECT
@@ -68,6 +69,7 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QAction* Pop_Clear = nullptr;
     QTimer* Timer = nullptr;
+    TAdvExcel* Aexcel = nullptr;
 
     // Main menu items.
     QAction* Mu_Save = nullptr;
@@ -99,6 +101,8 @@ public:
     void ExportToExcel();
     void Pop_ClearClick();
     void Mu_aboutClick();
+    void AexcelBeginWait();
+    void AexcelEndWait();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -111,6 +115,7 @@ private:
     // Opens and at once closes the configured port; true when it opened.
     bool TestPort(int port, int speed);
     void setRecordingButtons(bool recording);
+    void centreOnScreen();
 
     MeterDriver& driver_;
     bool recording_ = false;

@@ -11,6 +11,10 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 std::function<std::unique_ptr<TDdeClientConv>()>& factory()
 {
@@ -187,14 +191,50 @@ bool LocalSocketDdeClientConv::writeFrame(const QByteArray& frame)
     return d->socket.state() == QLocalSocket::ConnectedState;
 }
 
+bool LocalSocketDdeClientConv::queueFrame(const QByteArray& frame)
+{
+    if (d->socket.state() != QLocalSocket::ConnectedState)
+        return false;
+    if (d->socket.write(frame) != frame.size())
+        return false;
+    if (d->socket.bytesToWrite() >= FlushThreshold)
+        d->socket.flush();
+    return d->socket.state() == QLocalSocket::ConnectedState;
+}
+
+bool LocalSocketDdeClientConv::peerAlive()
+{
+    if (d->socket.state() != QLocalSocket::ConnectedState)
+        return false;
+#ifdef Q_OS_UNIX
+    // A server that has gone shows as a hang-up or an error on the socket;
+    // asking costs no write and does not wake the server.
+    pollfd p{int(d->socket.socketDescriptor()), 0, 0};
+    if (p.fd >= 0 && ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        d->socket.abort();
+        return false;
+    }
+#endif
+    return true;
+}
+
 bool LocalSocketDdeClientConv::ExecuteMacro(const QString& command, bool waitFlag)
 {
     if (!open_ || waitStat_)
         return false;
+    if (!peerAlive()) {
+        lostConnection();
+        return false;
+    }
     const quint32 id = d->nextId();
     d->scratch.clear();
     dde::appendFrame(d->scratch, dde::FrameType::Execute, id, waitFlag, command.toUtf8());
-    if (!writeFrame(d->scratch)) {
+    // Executes without the wait flag are gathered into larger writes: one
+    // write per command would wake the server for every few bytes. They go
+    // out when enough has gathered, with the next request or close, or when
+    // the application next handles its events.
+    const bool ok = (waitFlag || !CoalesceExecutes) ? writeFrame(d->scratch) : queueFrame(d->scratch);
+    if (!ok) {
         lostConnection();
         return false;
     }

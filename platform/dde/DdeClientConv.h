@@ -112,6 +112,15 @@ private:
     void readIncoming();
     void lostConnection();
     bool writeFrame(const QByteArray& frame);
+    bool queueFrame(const QByteArray& frame);
+    bool peerAlive();
+
+#ifdef Q_OS_UNIX
+    static constexpr bool CoalesceExecutes = true;
+#else
+    static constexpr bool CoalesceExecutes = false;
+#endif
+    static constexpr qint64 FlushThreshold = 16 * 1024;
 
     struct Impl;
     std::unique_ptr<Impl> d;

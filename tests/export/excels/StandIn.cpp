@@ -1,0 +1,110 @@
+#include "StandIn.h"
+
+#include "DdeFrames.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QThread>
+#include <QUuid>
+
+#include "TestSupport.h"
+
+QString standInProgram()
+{
+    return qEnvironmentVariable("DSG_BIN_DIR") + QStringLiteral("/Excel");
+}
+
+bool waitForServer(const QString& service, int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    do {
+        QLocalSocket probe;
+        probe.connectToServer(dde::serverName(service));
+        if (probe.waitForConnected(200)) {
+            probe.abort();
+            return true;
+        }
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+StandIn::StandIn()
+    : logFile(testScratchDir() + QStringLiteral("/excel-")
+              + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".log"))
+{
+}
+
+StandIn::~StandIn()
+{
+    kill();
+}
+
+bool StandIn::start(const QStringList& extra)
+{
+    process.setProgram(standInProgram());
+    process.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--log"), logFile}
+                         + extra);
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start();
+    if (!process.waitForStarted(5000))
+        return false;
+    return waitForServer(QStringLiteral("Excel"), 10000);
+}
+
+void StandIn::kill()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+bool StandIn::stop()
+{
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    process.terminate();
+    return process.waitForFinished(10000);
+}
+
+QStringList StandIn::logLines() const
+{
+    QFile f(logFile);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+RecordingStarter::RecordingStarter(QString logFile) : logFile_(std::move(logFile))
+{
+    ProgramStarter::setInstance(this);
+}
+
+RecordingStarter::~RecordingStarter()
+{
+    ProgramStarter::setInstance(nullptr);
+    for (QProcess* p : processes) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+        delete p;
+    }
+}
+
+bool RecordingStarter::start(const QString& program, const QStringList& arguments, Show show)
+{
+    starts.append(Started{program, show});
+    auto* p = new QProcess;
+    processes.append(p);
+    QStringList args{QStringLiteral("--headless")};
+    if (!logFile_.isEmpty())
+        args << QStringLiteral("--log") << logFile_;
+    p->setProgram(program);
+    p->setArguments(args + arguments);
+    p->setProcessChannelMode(QProcess::ForwardedChannels);
+    p->start();
+    return p->waitForStarted(5000);
+}

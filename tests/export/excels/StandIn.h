@@ -1,0 +1,48 @@
+#pragma once
+// Starting, watching and stopping the stand-in spreadsheet in tests.
+#include "ProgramStart.h"
+
+#include <QList>
+#include <QProcess>
+#include <QStringList>
+#include <memory>
+
+// $DSG_BIN_DIR/Excel
+QString standInProgram();
+// A server of the service answers within `ms`.
+bool waitForServer(const QString& service, int ms);
+
+class StandIn {
+public:
+    StandIn();
+    ~StandIn();
+    // Starts it headless with a log (and `extra` options); waits for its
+    // server. False when it did not come up.
+    bool start(const QStringList& extra = {});
+    // Ends it at once, as a crash would.
+    void kill();
+    // Ends it cleanly (its dump on exit is written); false on a timeout.
+    bool stop();
+    QStringList logLines() const;
+    QString logFile;
+    QProcess process;
+};
+
+// Records each start and really starts the stand-in, headless, with its
+// frames logged to `logFile`.
+class RecordingStarter : public ProgramStarter {
+public:
+    struct Started {
+        QString program;
+        Show show;
+    };
+    explicit RecordingStarter(QString logFile = {});
+    ~RecordingStarter() override;
+    bool start(const QString& program, const QStringList& arguments, Show show) override;
+
+    QList<Started> starts;
+    QList<QProcess*> processes;
+
+private:
+    QString logFile_;
+};

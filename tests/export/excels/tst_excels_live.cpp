@@ -1,0 +1,364 @@
+// The Excel client against the stand-in spreadsheet over the real local
+// socket: what arrives there, starting it, losing it.
+#include "Excels.h"
+#include "StandIn.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+QString cellOf(TCustomExcel& excel, int row, int col)
+{
+    QString text;
+    excel.Request(QStringLiteral("Cell R%1C%2").arg(row).arg(col), text);
+    return text;
+}
+
+QString errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const ExcelError& e) {
+        return e.text();
+    }
+    return QString();
+}
+
+const QStringList ConnectTraffic{QStringLiteral("connect System"),
+                                 QStringLiteral("execute 0 [ERROR(0)]"),
+                                 QStringLiteral("request Selection"),
+                                 QStringLiteral("execute 0 [ERROR(1)]")};
+
+} // namespace
+
+class TestExcelsLive : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void connectToRunningSpreadsheet();
+    void connectStartsSpreadsheet();
+    void connectWithNothingToStart();
+    void refusedConversation();
+    void putStrAtWritesTextCell();
+    void burstWaitsForSlowSpreadsheet();
+    void waitFlagRetryCompletes();
+    void longRunWithoutPacing();
+    void spreadsheetKilledMidRun();
+    void spreadsheetClosedByUser();
+    void csvDumpOnExit();
+    void xlsxIsWorkbook();
+    void xlsxOpensInLibreOffice();
+};
+
+void TestExcelsLive::init()
+{
+    // No stand-in of an earlier case may still answer.
+    QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
+}
+
+void TestExcelsLive::connectToRunningSpreadsheet()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    RecordingStarter starter;
+    TAdvExcel excel;
+    excel.Connect();
+    QVERIFY(excel.Connected());
+    QVERIFY(starter.starts.isEmpty());
+    QCOMPARE(excel.RowLetter(), 'R');
+    QCOMPARE(excel.ColLetter(), 'C');
+    excel.Connect(); // connected: sends nothing
+    QVERIFY(excel.IsReady());
+    QCOMPARE(excelProgram.logLines(), ConnectTraffic + QStringList{QStringLiteral("request Status")});
+}
+
+void TestExcelsLive::connectStartsSpreadsheet()
+{
+    const QString log = testScratchDir() + QStringLiteral("/started.log");
+    RecordingStarter starter(log);
+    {
+        TAdvExcel excel;
+        excel.Connect();
+        QVERIFY(excel.Connected());
+        QCOMPARE(starter.starts.size(), 1);
+        QCOMPARE(starter.starts[0].program, standInProgram());
+        QCOMPARE(starter.starts[0].show, ProgramStarter::Show::MinimizedNoActivate);
+        excel.PutStrAt(1, 1, QStringLiteral("started"));
+        QCOMPARE(cellOf(excel, 1, 1), QStringLiteral("T:started"));
+    }
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().startsWith("connect System\nexecute 0 [ERROR(0)]\n"));
+}
+
+void TestExcelsLive::connectWithNothingToStart()
+{
+    RecordingStarter starter;
+    TAdvExcel excel;
+    excel.setExeName(testScratchDir() + QStringLiteral("/NoSuchSpreadsheet"));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(errorOf([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
+    QVERIFY(starter.starts.isEmpty());
+    QVERIFY(!excel.Connected());
+    QVERIFY2(t.elapsed() < 5000, "no server and nothing to start must fail fast");
+}
+
+void TestExcelsLive::refusedConversation()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--refuse")}));
+    RecordingStarter starter;
+    TAdvExcel excel;
+    QCOMPARE(errorOf([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
+    // Each of the three opens tried the service application once; every
+    // second instance left at once, as a server already answered.
+    QCOMPARE(starter.starts.size(), 3);
+    for (QProcess* p : starter.processes) {
+        QVERIFY(p->waitForFinished(5000));
+        QCOMPARE(p->exitCode(), 0);
+    }
+    QCOMPARE(excelProgram.logLines().count(QStringLiteral("connect System")), 6);
+    QCOMPARE(excelProgram.process.state(), QProcess::Running);
+}
+
+void TestExcelsLive::putStrAtWritesTextCell()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    TAdvExcel excel;
+    excel.Connect();
+    excel.PutStrAt(2, 1, QStringLiteral("Time"));
+    excel.PutAt(0, 0, QStringLiteral("12.5"));   // active cell R1C1, then one row down
+    excel.PutAt(3, 0, QStringLiteral("7"));      // now R2C1... overwritten, then down
+    excel.PutStrAt(4, 2, QStringLiteral("a,b")); // a decimal comma or a comma in a text
+    excel.WaitForReady();
+    QCOMPARE(cellOf(excel, 1, 1), QStringLiteral("V:12.5"));
+    QCOMPARE(cellOf(excel, 2, 1), QStringLiteral("V:7"));
+    QCOMPARE(cellOf(excel, 4, 2), QStringLiteral("T:a,b"));
+    QString selection;
+    excel.GetSelection(selection);
+    QCOMPARE(selection, QStringLiteral("[Book1]Sheet1!R3C1"));
+    const QStringList lines = excelProgram.logLines();
+    QCOMPARE(lines.mid(4, 6),
+             QStringList({QStringLiteral("execute 0 [FORMULA(\"Time\", \"R2C1\")]"),
+                          QStringLiteral("execute 0 [FORMULA(12.5)]"),
+                          QStringLiteral("execute 0 [SELECT(\"R[1]C\")]"),
+                          QStringLiteral("execute 0 [FORMULA(7)]"),
+                          QStringLiteral("execute 0 [SELECT(\"R[1]C\")]"),
+                          QStringLiteral("execute 0 [FORMULA(\"a,b\", \"R4C2\")]")}));
+}
+
+void TestExcelsLive::burstWaitsForSlowSpreadsheet()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("3")}));
+    TAdvExcel excel;
+    excel.setBurstCount(10);
+    int begins = 0;
+    int ends = 0;
+    int waiting = 0;
+    excel.OnBeginWait = [&](TCustomExcel*) { ++begins; };
+    excel.OnEndWait = [&](TCustomExcel*) { ++ends; };
+    excel.OnWaiting = [&](TCustomExcel*) { ++waiting; };
+    excel.Connect(); // 2 commands
+    for (int i = 0; i < 28; ++i)
+        excel.PutStrAt(quint16(i + 1), 1, QString::number(i));
+    QCOMPARE(begins, 3); // before commands 10, 20 and 30
+    QCOMPARE(ends, 3);
+    QVERIFY(waiting > 0); // the slow spreadsheet was found busy
+    excel.WaitForReady();
+    QCOMPARE(cellOf(excel, 28, 1), QStringLiteral("T:27"));
+    QVERIFY(excelProgram.logLines().contains(QStringLiteral("request Status")));
+}
+
+void TestExcelsLive::waitFlagRetryCompletes()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("50")}));
+    TAdvExcel excel;
+    excel.Connect();
+    excel.WaitForReady();
+    // A command with the wait flag still in progress: the next one is not
+    // taken at once, so the client waits and hands it over with the flag.
+    QVERIFY(excel.conversation().ExecuteMacro(QStringLiteral("[SELECT(\"R[1]C\")]"), true));
+    QVERIFY(excel.conversation().WaitStat());
+    QVERIFY(!excel.conversation().RequestData(QStringLiteral("Status")));
+    excel.Exec(QStringLiteral("[SELECT(\"RC[1]\")]"));
+    QVERIFY(excel.conversation().WaitStat());
+    excel.WaitForReady();
+    QVERIFY(!excel.conversation().WaitStat());
+    QString selection;
+    excel.GetSelection(selection);
+    QCOMPARE(selection, QStringLiteral("[Book1]Sheet1!R2C2"));
+    QStringList executes = excelProgram.logLines().filter(QStringLiteral("execute"));
+    QCOMPARE(executes.mid(2), QStringList({QStringLiteral("execute 1 [SELECT(\"R[1]C\")]"),
+                                           QStringLiteral("execute 1 [SELECT(\"RC[1]\")]")}));
+}
+
+void TestExcelsLive::longRunWithoutPacing()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    TAdvExcel excel;
+    excel.setBurstCount(0);
+    int waits = 0;
+    excel.OnBeginWait = [&](TCustomExcel*) { ++waits; };
+    excel.Connect();
+    for (int i = 0; i < 30000; ++i)
+        excel.PutStrAt(quint16(i / 5 + 3), quint16(i % 5 + 1), QString::number(i));
+    QCOMPARE(waits, 0);
+    // Everything handed over so far must reach the spreadsheet behind the
+    // request, in order.
+    excel.WaitForReady();
+    QCOMPARE(cellOf(excel, 29999 / 5 + 3, 5), QStringLiteral("T:29999"));
+    QCOMPARE(cellOf(excel, 3, 1), QStringLiteral("T:0"));
+}
+
+void TestExcelsLive::spreadsheetKilledMidRun()
+{
+    StandIn first;
+    QVERIFY(first.start());
+    TAdvExcel excel;
+    int closes = 0;
+    excel.OnClose = [&](TCustomExcel*) { ++closes; };
+    excel.Connect();
+    QString error;
+    int failedAt = -1;
+    QElapsedTimer t;
+    for (int i = 0; i < 5000 && failedAt < 0; ++i) {
+        if (i == 300) {
+            first.kill();
+            t.start();
+        }
+        try {
+            excel.PutStrAt(quint16(i / 5 + 3), quint16(i % 5 + 1), QStringLiteral("v"));
+        } catch (const ExcelError& e) {
+            error = e.text();
+            failedAt = i;
+        }
+    }
+    QVERIFY(failedAt >= 300);
+    QVERIFY2(failedAt <= 302, qPrintable(QString::number(failedAt)));
+    QVERIFY(t.elapsed() < 5000);
+    QCOMPARE(error, QStringLiteral("\"[FORMULA(\"v\", \"R%1C%2\")]\" not accepted by Excel")
+                        .arg(failedAt / 5 + 3)
+                        .arg(failedAt % 5 + 1));
+    QVERIFY(!excel.Connected());
+    QCOMPARE(closes, 1);
+
+    StandIn second;
+    QVERIFY(second.start());
+    excel.Connect();
+    QVERIFY(excel.Connected());
+    QVERIFY(excel.IsReady());
+    QCOMPARE(second.logLines().mid(0, 4), ConnectTraffic);
+}
+
+void TestExcelsLive::spreadsheetClosedByUser()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    TAdvExcel excel;
+    int closes = 0;
+    excel.OnClose = [&](TCustomExcel*) { ++closes; };
+    excel.Connect();
+    QVERIFY(excelProgram.stop());
+    // The close is seen while the application handles its events.
+    QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 5000);
+    QVERIFY(!excel.Connected());
+}
+
+void TestExcelsLive::csvDumpOnExit()
+{
+    const QString file = testScratchDir() + QStringLiteral("/dump.csv");
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--dump-on-exit"), file}));
+    {
+        TAdvExcel excel;
+        excel.Connect();
+        excel.PutStrAt(1, 1, QStringLiteral("These data are import from Pemdat.exe (5926)"));
+        excel.PutStrAt(2, 1, QStringLiteral("Time"));
+        excel.PutStrAt(2, 2, QStringLiteral("ppt"));
+        excel.PutStrAt(3, 2, QStringLiteral("35,01"));
+        excel.WaitForReady();
+    }
+    QVERIFY(excelProgram.stop());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("These data are import from Pemdat.exe (5926),\n"
+                                     "Time,ppt\n"
+                                     ",\"35,01\"\n"));
+}
+
+namespace {
+// Writes a small sheet through the client and has the spreadsheet save it
+// as a workbook on exit.
+bool writeWorkbook(const QString& file)
+{
+    StandIn excelProgram;
+    if (!excelProgram.start({QStringLiteral("--dump-on-exit"), file}))
+        return false;
+    {
+        TAdvExcel excel;
+        excel.Connect();
+        excel.PutStrAt(1, 1, QStringLiteral("Time"));
+        excel.PutStrAt(1, 2, QStringLiteral("Temp"));
+        excel.PutStrAt(2, 1, QStringLiteral("12:00:01"));
+        excel.PutAt(2, 2, QStringLiteral("21.5"));
+        excel.WaitForReady();
+    }
+    return excelProgram.stop() && excelProgram.process.exitCode() == 0;
+}
+
+QByteArray unzipMember(const QString& unzip, const QString& file, const QString& member)
+{
+    QProcess p;
+    p.start(unzip, {QStringLiteral("-p"), file, member});
+    p.waitForFinished(10000);
+    return p.readAllStandardOutput();
+}
+} // namespace
+
+void TestExcelsLive::xlsxIsWorkbook()
+{
+    const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+    if (unzip.isEmpty())
+        QSKIP("unzip is not installed: the workbook's parts cannot be read");
+    const QString file = testScratchDir() + QStringLiteral("/parts.xlsx");
+    QVERIFY(writeWorkbook(file));
+    const QByteArray strings = unzipMember(unzip, file, QStringLiteral("xl/sharedStrings.xml"));
+    for (const char* s : {"<t>Time</t>", "<t>Temp</t>", "<t>12:00:01</t>"})
+        QVERIFY2(strings.contains(s), s);
+    const QByteArray sheet = unzipMember(unzip, file, QStringLiteral("xl/worksheets/sheet1.xml"));
+    QVERIFY(sheet.contains("<c r=\"B2\"><v>21.5</v></c>")); // stored as a number
+}
+
+void TestExcelsLive::xlsxOpensInLibreOffice()
+{
+    QString office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    if (office.isEmpty())
+        office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty())
+        QSKIP("LibreOffice is not installed: the saved workbook cannot be opened by a reader here");
+    const QString dir = testScratchDir() + QStringLiteral("/xlsx");
+    QVERIFY(QDir().mkpath(dir));
+    const QString file = dir + QStringLiteral("/Book1.xlsx");
+    QVERIFY(writeWorkbook(file));
+    QProcess convert;
+    convert.setWorkingDirectory(dir);
+    convert.start(office, {QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                           QStringLiteral("csv"), QStringLiteral("--outdir"), dir, file});
+    QVERIFY(convert.waitForFinished(120000));
+    QFile csv(dir + QStringLiteral("/Book1.csv"));
+    QVERIFY2(csv.open(QIODevice::ReadOnly), "LibreOffice did not convert the workbook");
+    const QString text = QString::fromUtf8(csv.readAll()).remove(u'\r');
+    QCOMPARE(text, QStringLiteral("Time,Temp\n12:00:01,21.5\n"));
+}
+
+DSG_TEST_MAIN(TestExcelsLive)
+#include "tst_excels_live.moc"

@@ -1,0 +1,342 @@
+// The stand-in spreadsheet and the conversation layer it serves: frames,
+// the sheet's commands, the server's items, waits and refusals.
+#include "DdeClientConv.h"
+#include "DdeFrames.h"
+#include "Sheet.h"
+#include "StandIn.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QLocalSocket>
+
+class TestExcelPeer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void framesRoundTrip();
+    void framesArriveInPieces();
+    void malformedFrames_data();
+    void malformedFrames();
+    void sheetCommands_data();
+    void sheetCommands();
+    void selectStaysOnSheet();
+    void csvQuoting();
+    void conversationOpensOnlySystem();
+    void automaticModeOpensOnSetLink();
+    void statusBusyUntilQueueDone();
+    void waitFlagHeldUntilDone();
+    void formatCharsFilterRequestedData();
+    void unknownItemGivesNothing();
+    void executesGoOutWithEvents();
+    void serverEndRaisesClose();
+    void secondInstanceLeavesAtOnce();
+    void brokenClientIsDropped();
+};
+
+void TestExcelPeer::init()
+{
+    QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
+}
+
+void TestExcelPeer::framesRoundTrip()
+{
+    using dde::FrameType;
+    const QList<dde::Frame> frames{
+        {FrameType::Connect, 0, false, "System"},
+        {FrameType::Execute, 7, true, "[FORMULA(\"\xc3\xa9\", \"R1C1\")]"},
+        {FrameType::Execute, 0xfffffffe, false, ""},
+        {FrameType::Request, 9, false, "Status"},
+        {FrameType::Data, 9, false, QByteArray("Ready\0", 6)},
+        {FrameType::NoData, 10, false, ""},
+        {FrameType::Done, 7, false, ""},
+        {FrameType::Accept, 0, false, ""},
+        {FrameType::Refuse, 0, false, ""}};
+    QByteArray stream;
+    for (const auto& f : frames)
+        stream += dde::encodeFrame(f);
+    dde::FrameReader reader;
+    reader.append(stream);
+    for (const auto& f : frames) {
+        const auto got = reader.next();
+        QVERIFY(got);
+        QCOMPARE(int(got->type), int(f.type));
+        QCOMPARE(got->id, f.id);
+        QCOMPARE(got->wait, f.wait);
+        QCOMPARE(got->text, f.text);
+    }
+    QVERIFY(!reader.next());
+    QVERIFY(!reader.malformed());
+    // Execute: length, type, id, wait, command.
+    QCOMPARE(dde::encodeFrame({FrameType::Execute, 1, true, "AB"}),
+             QByteArray("\0\0\0\x08X\0\0\0\x01\x01" "AB", 12));
+}
+
+void TestExcelPeer::framesArriveInPieces()
+{
+    QByteArray stream;
+    for (int i = 0; i < 1000; ++i)
+        dde::appendFrame(stream, dde::FrameType::Execute, quint32(i + 1), false,
+                         QByteArray("[FORMULA(") + QByteArray::number(i) + ")]");
+    dde::FrameReader reader;
+    int seen = 0;
+    for (qsizetype pos = 0; pos < stream.size(); pos += 7) {
+        reader.append(stream.mid(pos, 7));
+        while (auto f = reader.next()) {
+            ++seen;
+            QCOMPARE(f->id, quint32(seen));
+        }
+    }
+    QCOMPARE(seen, 1000);
+}
+
+void TestExcelPeer::malformedFrames_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("zero length") << QByteArray("\0\0\0\0X", 5);
+    QTest::newRow("huge length") << QByteArray("\x7f\0\0\0X", 5);
+    QTest::newRow("unknown type") << QByteArray("\0\0\0\x01Z", 5);
+    QTest::newRow("execute without id") << QByteArray("\0\0\0\x02X\0", 6);
+}
+
+void TestExcelPeer::malformedFrames()
+{
+    QFETCH(QByteArray, bytes);
+    dde::FrameReader reader;
+    reader.append(bytes);
+    QVERIFY(!reader.next());
+    QVERIFY(reader.malformed());
+}
+
+void TestExcelPeer::sheetCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QString>("value"); // "" = empty cell
+    QTest::addColumn<bool>("text");
+    QTest::newRow("text at address") << "[FORMULA(\"Time\", \"R2C1\")]" << true << 2 << 1 << "Time" << true;
+    QTest::newRow("number at address") << "[FORMULA(35.01, \"R3C2\")]" << true << 3 << 2 << "35.01" << false;
+    QTest::newRow("text with comma") << "[FORMULA(\"35,01\", \"R3C2\")]" << true << 3 << 2 << "35,01" << true;
+    QTest::newRow("doubled quote") << "[FORMULA(\"a\"\"b\", \"R1C1\")]" << true << 1 << 1 << "a\"b" << true;
+    QTest::newRow("formula as given") << "[FORMULA(=R1C1*2, \"R1C2\")]" << true << 1 << 2 << "=R1C1*2" << false;
+    QTest::newRow("active cell") << "[FORMULA(\"x\")]" << true << 1 << 1 << "x" << true;
+    QTest::newRow("empty text") << "[FORMULA(\"\", \"R4C4\")]" << true << 4 << 4 << "" << true;
+    QTest::newRow("row 0") << "[FORMULA(1, \"R0C1\")]" << false << 1 << 1 << "" << false;
+    QTest::newRow("unknown command") << "[BEEP()]" << false << 1 << 1 << "" << false;
+    QTest::newRow("no brackets") << "FORMULA(1)" << false << 1 << 1 << "" << false;
+}
+
+void TestExcelPeer::sheetCommands()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, ok);
+    QFETCH(int, row);
+    QFETCH(int, col);
+    QFETCH(QString, value);
+    QFETCH(bool, text);
+    Sheet sheet;
+    QCOMPARE(sheet.execute(command), ok);
+    const Cell* c = sheet.cell(row, col);
+    if (!ok) {
+        QCOMPARE(sheet.cellCount(), 0);
+        return;
+    }
+    QVERIFY(c);
+    QCOMPARE(c->value, value);
+    QCOMPARE(c->text, text);
+    QCOMPARE(sheet.cellCount(), 1);
+}
+
+void TestExcelPeer::selectStaysOnSheet()
+{
+    Sheet sheet;
+    QCOMPARE(sheet.selection(), QStringLiteral("[Book1]Sheet1!R1C1"));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"R[-1]C\")]")));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"RC[-1]\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[SELECT(\"R[1]C\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[SELECT(\"R[1]C\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[SELECT(\"RC[1]\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[SELECT(\"R[-1]C\")]")));
+    QCOMPARE(sheet.selection(), QStringLiteral("[Book1]Sheet1!R2C2"));
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(5)]")));
+    QCOMPARE(sheet.cell(2, 2)->value, QStringLiteral("5"));
+    QVERIFY(sheet.execute(QStringLiteral("[ERROR(0)]")));
+    QVERIFY(!sheet.checkErrors());
+    QVERIFY(sheet.execute(QStringLiteral("[ERROR(1)]")));
+    QVERIFY(sheet.checkErrors());
+}
+
+void TestExcelPeer::csvQuoting()
+{
+    Sheet sheet;
+    sheet.setCell(1, 1, {QStringLiteral("a,b"), true});
+    sheet.setCell(1, 3, {QStringLiteral("say \"x\""), true});
+    sheet.setCell(2, 2, {QStringLiteral("7"), false});
+    QCOMPARE(sheet.toCsv(), QStringLiteral("\"a,b\",,\"say \"\"x\"\"\"\n,7,\n"));
+}
+
+void TestExcelPeer::conversationOpensOnlySystem()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    conv.setConnectMode(TDdeClientConv::ConnectMode::Manual);
+    int opens = 0;
+    conv.OnOpen = [&] { ++opens; };
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("Sheet1")));
+    QVERIFY(!conv.OpenLink()); // no service application: one attempt only
+    QCOMPARE(opens, 0);
+    QVERIFY(!conv.ExecuteMacro(QStringLiteral("[ERROR(0)]"), false));
+    QVERIFY(!conv.RequestData(QStringLiteral("Status")));
+    conv.SetLink(QStringLiteral("EXCEL"), QStringLiteral("System")); // service names ignore case
+    QVERIFY(conv.OpenLink());
+    QCOMPARE(opens, 1);
+    QCOMPARE(conv.RequestData(QStringLiteral("Status")).value_or("-"), QByteArray("Ready\0", 6));
+    QCOMPARE(excel.logLines(), QStringList({QStringLiteral("connect Sheet1"),
+                                            QStringLiteral("connect System"),
+                                            QStringLiteral("request Status")}));
+}
+
+void TestExcelPeer::automaticModeOpensOnSetLink()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    QCOMPARE(conv.connectMode(), TDdeClientConv::ConnectMode::Automatic);
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QVERIFY(conv.isOpen());
+}
+
+void TestExcelPeer::statusBusyUntilQueueDone()
+{
+    StandIn excel;
+    QVERIFY(excel.start({QStringLiteral("--delay-ms"), QStringLiteral("40")}));
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY(conv.ExecuteMacro(QStringLiteral("[FORMULA(%1, \"R%1C1\")]").arg(i), false));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(conv.RequestData(QStringLiteral("Status")).value_or("-"), QByteArray("Busy\0", 5));
+    QVERIFY(t.elapsed() < 100); // requests are answered while commands wait
+    QByteArray status;
+    while (t.elapsed() < 5000
+           && (status = conv.RequestData(QStringLiteral("Status")).value_or("-")) != QByteArray("Ready\0", 6))
+        QTest::qWait(5);
+    QCOMPARE(status, QByteArray("Ready\0", 6));
+    QVERIFY(t.elapsed() >= 80); // three commands at 40 ms each
+    conv.setFormatChars(true);
+    QCOMPARE(conv.RequestData(QStringLiteral("Sheet")).value_or("-"), QByteArray("1\n2\n3\n\0", 7));
+}
+
+void TestExcelPeer::waitFlagHeldUntilDone()
+{
+    StandIn excel;
+    QVERIFY(excel.start({QStringLiteral("--delay-ms"), QStringLiteral("30")}));
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[SELECT(\"R[1]C\")]"), true));
+    QVERIFY(conv.WaitStat());
+    QVERIFY(!conv.ExecuteMacro(QStringLiteral("[SELECT(\"R[1]C\")]"), false));
+    QVERIFY(!conv.RequestData(QStringLiteral("Selection")));
+    QTRY_VERIFY_WITH_TIMEOUT(!conv.WaitStat(), 5000);
+    QCOMPARE(conv.RequestData(QStringLiteral("Selection")).value_or("-"),
+             QByteArray("[Book1]Sheet1!R2C1\0", 19));
+    // Only the first execute reached the spreadsheet.
+    QCOMPARE(excel.logLines().filter(QStringLiteral("execute")),
+             QStringList{QStringLiteral("execute 1 [SELECT(\"R[1]C\")]")});
+}
+
+void TestExcelPeer::formatCharsFilterRequestedData()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[FORMULA(\"a\tb\", \"R1C1\")]"), false));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[FORMULA(\"c\", \"R2C1\")]"), false));
+    QVERIFY(!conv.FormatChars());
+    QCOMPARE(conv.RequestData(QStringLiteral("Sheet")).value_or("-"), QByteArray("abc\0", 4));
+    conv.setFormatChars(true);
+    QCOMPARE(conv.RequestData(QStringLiteral("Sheet")).value_or("-"), QByteArray("a\tb\nc\n\0", 7));
+}
+
+void TestExcelPeer::unknownItemGivesNothing()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(!conv.RequestData(QStringLiteral("Topics")));
+    QVERIFY(t.elapsed() < 2000);
+    QVERIFY(conv.isOpen());
+}
+
+void TestExcelPeer::executesGoOutWithEvents()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[ERROR(0)]"), false));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[ERROR(1)]"), false));
+    // No request follows: handling events alone must deliver them.
+    QTRY_COMPARE_WITH_TIMEOUT(excel.logLines().size(), 3, 5000);
+    QCOMPARE(excel.logLines().mid(1), QStringList({QStringLiteral("execute 0 [ERROR(0)]"),
+                                                   QStringLiteral("execute 0 [ERROR(1)]")}));
+}
+
+void TestExcelPeer::serverEndRaisesClose()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    int closes = 0;
+    conv.OnClose = [&] { ++closes; };
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[QUIT()]"), false));
+    QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 5000);
+    QVERIFY(!conv.isOpen());
+    if (excel.process.state() != QProcess::NotRunning)
+        QVERIFY(excel.process.waitForFinished(5000));
+    QCOMPARE(excel.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(excel.process.exitCode(), 0);
+    conv.CloseLink(); // already closed: no second notification
+    QCOMPARE(closes, 1);
+}
+
+void TestExcelPeer::secondInstanceLeavesAtOnce()
+{
+    StandIn first;
+    QVERIFY(first.start());
+    QProcess second;
+    QElapsedTimer t;
+    t.start();
+    second.start(standInProgram(), {QStringLiteral("--headless")});
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(t.elapsed() < 3000);
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+}
+
+void TestExcelPeer::brokenClientIsDropped()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    QLocalSocket raw;
+    raw.connectToServer(dde::serverName(QStringLiteral("Excel")));
+    QVERIFY(raw.waitForConnected(2000));
+    raw.write(QByteArray("\xff\xff\xff\xff", 4));
+    raw.flush();
+    QTRY_COMPARE_WITH_TIMEOUT(raw.state(), QLocalSocket::UnconnectedState, 5000);
+    // The server goes on serving others.
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+}
+
+DSG_TEST_MAIN(TestExcelPeer)
+#include "tst_excel_peer.moc"
