@@ -28,13 +28,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 
 TMain* Main = nullptr;
 
@@ -49,23 +47,6 @@ QFont pixelFont(const QString& family, int pixels)
     f.setPixelSize(pixels);
     return f;
 }
-
-// Draws the grid lines of the report-style list around every cell.
-class GridDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::paint(painter, option, index);
-        painter->save();
-        painter->setPen(option.palette.color(QPalette::Midlight));
-        const QRect r = option.rect;
-        painter->drawLine(r.right(), r.top(), r.right(), r.bottom());
-        painter->drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-        painter->restore();
-    }
-};
 
 } // namespace
 
@@ -134,24 +115,30 @@ void TMain::buildRecordPanel(QWidget* client)
     Panel1->setLineWidth(1);
 
     Records = new RecordList(this);
-    ListView = new QTreeView(Panel1);
+    // A table view: a tree view lays out every row again on each insert,
+    // which a recording of weeks at one row a second cannot afford.
+    ListView = new QTableView(Panel1);
     ListView->setObjectName(QStringLiteral("ListView"));
     ListView->setGeometry(1, 1, 503, 233 - 2 - 19);
     ListView->setFont(pixelFont(QStringLiteral("Arial"), 14));
     ListView->setModel(Records);
-    ListView->setRootIsDecorated(false);
-    ListView->setItemsExpandable(false);
-    ListView->setUniformRowHeights(true);
-    ListView->setAllColumnsShowFocus(true);
+    ListView->setShowGrid(true);
+    ListView->setWordWrap(false);
+    ListView->setCornerButtonEnabled(false);
     ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView->setSortingEnabled(false);
-    ListView->setItemDelegate(new GridDelegate(ListView));
-    QHeaderView* header = ListView->header();
+    QHeaderView* rows = ListView->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(QFontMetrics(ListView->font()).height() + 4);
+    QHeaderView* header = ListView->horizontalHeader();
     header->setSectionsClickable(false);
     header->setSectionsMovable(false);
+    header->setHighlightSections(false);
     header->setStretchLastSection(false);
+    header->setDefaultAlignment(Qt::AlignCenter);
     const int widths[] = {100, 80, 100, 100, 100};
     for (int c = 0; c < 5; ++c)
         header->resizeSection(c, widths[c]);
@@ -507,12 +494,20 @@ void TMain::Mu_Export_ExcelClick()
 
 void TMain::ExportToText()
 {
-    ::ExportToText(this, *Records, [this](const QString& text) { Stpl->setText(0, text); });
+    ::ExportToText(this, *Records, [this](const QString& text) { showProgressText(text); });
 }
 
 void TMain::ExportToExcel()
 {
-    ::ExportToExcel(this, *Aexcel, *Records, [this](const QString& text) { Stpl->setText(0, text); });
+    ::ExportToExcel(this, *Aexcel, *Records, [this](const QString& text) { showProgressText(text); });
+}
+
+void TMain::showProgressText(const QString& text)
+{
+    // The exports do not return to the event loop between their steps, so
+    // their progress texts are painted at once.
+    Stpl->setText(0, text);
+    Stpl->repaint();
 }
 
 void TMain::AexcelBeginWait()

@@ -14,7 +14,7 @@ class QLabel;
 class QMenu;
 class QTimer;
 class QToolButton;
-class QTreeView;
+class QTableView;
 class RecordList;
 class TLCDLabel;
 class TRegIniFile;
@@ -63,7 +63,7 @@ public:
     QToolButton* BitBtn6 = nullptr; // Setup
     QToolButton* BitBtn7 = nullptr; // Exit
     QFrame* Panel1 = nullptr;
-    QTreeView* ListView = nullptr;
+    QTableView* ListView = nullptr;
     RecordList* Records = nullptr;
     TStatusBar* Stpl = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -116,6 +116,7 @@ private:
     bool TestPort(int port, int speed);
     void setRecordingButtons(bool recording);
     void centreOnScreen();
+    void showProgressText(const QString& text);
 
     MeterDriver& driver_;
     bool recording_ = false;

@@ -15,8 +15,7 @@ void TStatusBar::setText(int panel, const QString& text)
     if (texts_[panel] == text)
         return;
     texts_[panel] = text;
-    if (isVisible())
-        repaint(panelRect(panel));
+    update(panelRect(panel));
 }
 
 QRect TStatusBar::panelRect(int panel) const

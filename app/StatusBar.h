@@ -12,8 +12,6 @@ public:
     int panelCount() const { return int(widths_.size()); }
     int panelWidth(int index) const { return widths_.at(index); }
     QString text(int panel) const { return texts_.at(panel); }
-    // Shows the text at once: progress messages are written by commands that
-    // do not return to the event loop before they end.
     void setText(int panel, const QString& text);
     QRect panelRect(int panel) const;
 

@@ -26,7 +26,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 #include <QtTest>
 
 #include <optional>
@@ -384,7 +384,7 @@ void TestMain::menus()
 void TestMain::recordList()
 {
     createWindows();
-    QTreeView* list = Main->ListView;
+    QTableView* list = Main->ListView;
     QCOMPARE(list->parentWidget(), static_cast<QWidget*>(Main->Panel1));
     QAbstractItemModel* model = list->model();
     QCOMPARE(model->columnCount(), 5);
@@ -393,12 +393,12 @@ void TestMain::recordList()
     const int widths[] = {100, 80, 100, 100, 100};
     for (int c = 0; c < 5; ++c) {
         QCOMPARE(model->headerData(c, Qt::Horizontal).toString(), captions[c]);
-        QCOMPARE(list->header()->sectionSize(c), widths[c]);
+        QCOMPARE(list->horizontalHeader()->sectionSize(c), widths[c]);
         const int horizontal = model->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt()
                                & Qt::AlignHorizontal_Mask;
         QCOMPARE(horizontal, c == 0 ? int(Qt::AlignLeft) : int(Qt::AlignHCenter));
     }
-    QVERIFY(!list->header()->sectionsClickable());
+    QVERIFY(!list->horizontalHeader()->sectionsClickable());
     QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(list->editTriggers(), QAbstractItemView::NoEditTriggers);

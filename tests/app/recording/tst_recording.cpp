@@ -29,7 +29,7 @@
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeView>
+#include <QTableView>
 #include <memory>
 
 namespace {
