@@ -88,12 +88,15 @@ void ExportToExcel(QWidget* window, TExcel& excel, const RecordRows& rows,
         bar->setValue(i);
     }
     if (exported < count) {
-        Dialogs::instance().message(
-            window, QStringLiteral("Warning"),
-            QStringLiteral("The worksheet holds %1 records; the last %2 records were not exported.")
-                .arg(exported)
-                .arg(count - exported),
-            Dialogs::Icon::Warning, Dialogs::Buttons::Ok);
+        const int left = count - exported;
+        const QString text = left == 1
+            ? QStringLiteral("The worksheet holds %1 records; the last record was not exported.")
+                  .arg(exported)
+            : QStringLiteral("The worksheet holds %1 records; the last %2 records were not exported.")
+                  .arg(exported)
+                  .arg(left);
+        Dialogs::instance().message(window, QStringLiteral("Warning"), text, Dialogs::Icon::Warning,
+                                    Dialogs::Buttons::Ok);
     }
     setStatus0(QStringLiteral("Export Complete"));
 }

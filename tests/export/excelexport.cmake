@@ -1,0 +1,18 @@
+# The Excel export, against the stand-in spreadsheet and a recording
+# conversation, on its own and from the main window.
+set(_xx ${CMAKE_CURRENT_LIST_DIR}/excelexport)
+add_library(excelexport_testsupport STATIC ${_xx}/ExportTestSupport.h ${_xx}/ExportTestSupport.cpp)
+target_include_directories(excelexport_testsupport PUBLIC ${_xx})
+target_link_libraries(excelexport_testsupport PUBLIC testsupport excelexport dde reading Qt6::Network)
+
+dsg_add_test(tst_excelexport
+  SOURCES ${_xx}/tst_excelexport.cpp
+  LIBS excelexport_testsupport excelexport)
+add_dependencies(tst_excelexport Excel)
+
+if(TARGET mainwindow)
+  dsg_add_test(tst_excelexport_main
+    SOURCES ${_xx}/tst_excelexport_main.cpp
+    LIBS excelexport_testsupport mainwindow)
+  add_dependencies(tst_excelexport_main Excel)
+endif()
