@@ -90,9 +90,9 @@ void ExportToExcel(QWidget* window, TExcel& excel, const RecordRows& rows,
     if (exported < count) {
         const int left = count - exported;
         const QString text = left == 1
-            ? QStringLiteral("The worksheet holds %1 records; the last record was not exported.")
+            ? QStringLiteral("The worksheet holds %1 records; 1 record was not exported.")
                   .arg(exported)
-            : QStringLiteral("The worksheet holds %1 records; the last %2 records were not exported.")
+            : QStringLiteral("The worksheet holds %1 records; %2 records were not exported.")
                   .arg(exported)
                   .arg(left);
         Dialogs::instance().message(window, QStringLiteral("Warning"), text, Dialogs::Icon::Warning,
