@@ -1,5 +1,7 @@
 #include "Fabout.h"
 
+#include "Fonts.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -46,9 +48,7 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent)
     setFixedSize(269, 140);
 
     // Set before the controls exist, so they inherit it.
-    QFont dialogFont(QStringLiteral("MS Sans Serif"));
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
 
     SecretPanel1 = new TSecretPanel(this);
     SecretPanel1->setObjectName(QStringLiteral("SecretPanel1"));

@@ -6,6 +6,7 @@
 #include "Dialogs.h"
 #include "Errors.h"
 #include "Fabout.h"
+#include "Fonts.h"
 #include "Fsetform.h"
 #include "LCD_Lab.h"
 #include "ReadingText.h"
@@ -40,13 +41,6 @@ namespace {
 
 const QString SettingsKey = QStringLiteral("Software\\Trova\\5926");
 const QString Device = QStringLiteral("Device");
-
-QFont pixelFont(const QString& family, int pixels)
-{
-    QFont f(family);
-    f.setPixelSize(pixels);
-    return f;
-}
 
 } // namespace
 

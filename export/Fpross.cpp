@@ -1,5 +1,7 @@
 #include "Fpross.h"
 
+#include "Fonts.h"
+
 #include <QCloseEvent>
 #include <QFont>
 #include <QGuiApplication>
@@ -46,8 +48,7 @@ Tprocess::Tprocess(QWidget* parent)
     RxLabel1 = new QLabel(QStringLiteral("Data Exporting  Now....."), this);
     RxLabel1->setObjectName(QStringLiteral("RxLabel1"));
     RxLabel1->setGeometry(26, 8, 236, 24);
-    QFont labelFont(QStringLiteral("Arial"));
-    labelFont.setPixelSize(21);
+    QFont labelFont = pixelFont(QStringLiteral("Arial"), 21);
     labelFont.setBold(true);
     RxLabel1->setFont(labelFont);
     QPalette labelPal = RxLabel1->palette();

@@ -1,6 +1,7 @@
 #include "fexpsel.h"
 
 #include "Dialogs.h"
+#include "Fonts.h"
 #include "Fpross.h"
 
 #include <QFont>
@@ -13,13 +14,6 @@ namespace {
 
 const QColor Navy(0x00, 0x00, 0x80);
 const QColor Maroon(0x80, 0x00, 0x00);
-
-QFont pixelFont(const QString& family, int pixelSize)
-{
-    QFont f(family);
-    f.setPixelSize(pixelSize);
-    return f;
-}
 
 void setTextColour(QWidget* w, const QColor& colour)
 {

@@ -17,3 +17,10 @@ void InstallFontSubstitutions()
     QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("WenQuanYi Zen Hei"),
                                                           QStringLiteral("Noto Sans CJK SC")});
 }
+
+QFont pixelFont(const QString& family, int pixels)
+{
+    QFont f(family);
+    f.setPixelSize(pixels);
+    return f;
+}

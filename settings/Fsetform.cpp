@@ -3,6 +3,7 @@
 #include "ButtonPictures.h"
 #include "Dialogs.h"
 #include "Errors.h"
+#include "Fonts.h"
 #include "SpinEdit.h"
 
 #include <QLabel>
@@ -32,9 +33,7 @@ private:
 
 QFont arial15()
 {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(15);
-    return f;
+    return pixelFont(QStringLiteral("Arial"), 15);
 }
 
 QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, int w, int h)
@@ -55,9 +54,7 @@ TSetform::TSetform(QWidget* parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(217, 129);
-    QFont base(QStringLiteral("MS Sans Serif"));
-    base.setPixelSize(11);
-    setFont(base);
+    setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
 
     Label1 = makeLabel(this, QStringLiteral("Port:"), 63, 13, 31, 17);
     Label1->setObjectName(QStringLiteral("Label1"));
