@@ -1,12 +1,11 @@
 #include "Fabout.h"
 
 #include "Fonts.h"
+#include "WindowPlacement.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QHideEvent>
 
 TAbout* About = nullptr;
@@ -97,11 +96,7 @@ void TAbout::done(int result)
 void TAbout::showEvent(QShowEvent* event)
 {
     // Centred on the desktop, not over the window that opened it.
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->geometry().center());
-        move(frame.topLeft());
-    }
+    CentreWindowOnScreen(this);
     QDialog::showEvent(event);
 }
 

@@ -7,6 +7,7 @@
 #include "Errors.h"
 #include "Fabout.h"
 #include "Fonts.h"
+#include "WindowPlacement.h"
 #include "Fsetform.h"
 #include "LCD_Lab.h"
 #include "ReadingText.h"
@@ -29,7 +30,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QTime>
 #include <QTimer>
 #include <QToolButton>
@@ -292,19 +292,10 @@ void TMain::ShowMainWindow()
 {
     RunCommand([this] { FormShow(); }, this);
     adjustSize();
-    centreOnScreen();
+    CentreWindowOnScreen(this);
     show();
     // The window system adds its frame only when the window is shown.
-    centreOnScreen();
-}
-
-void TMain::centreOnScreen()
-{
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    CentreWindowOnScreen(this);
 }
 
 void TMain::FormShow()

@@ -115,7 +115,6 @@ private:
     // Opens and at once closes the configured port; true when it opened.
     bool TestPort(int port, int speed);
     void setRecordingButtons(bool recording);
-    void centreOnScreen();
     void showProgressText(const QString& text);
 
     MeterDriver& driver_;

@@ -1,14 +1,13 @@
 #include "Fpross.h"
 
 #include "Fonts.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFont>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QProgressBar>
-#include <QScreen>
 
 Tprocess* process = nullptr;
 
@@ -17,21 +16,6 @@ namespace {
 const QColor Navy(0x00, 0x00, 0x80);
 
 } // namespace
-
-void CentreWindowOnScreen(QWidget* window)
-{
-    QScreen* screen = window->screen();
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    // The whole window, frame included, is centred; before the frame is
-    // known this falls back to the client area.
-    const QSize outer = window->frameGeometry().size().expandedTo(window->size());
-    window->move(area.x() + (area.width() - outer.width()) / 2,
-                 area.y() + (area.height() - outer.height()) / 2);
-}
 
 Tprocess::Tprocess(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)

@@ -22,10 +22,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 };
 
-// Places a top-level window in the middle of its screen, as the program's
-// dialogs and the progress window appear.
-void CentreWindowOnScreen(QWidget* window);
-
 // The one progress window while an export runs, nullptr otherwise.
 extern Tprocess* process;
 

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "WindowPlacement.h"
 #include "Fpross.h"
 
 #include <QFont>
