@@ -19,6 +19,10 @@ shot=$work/main-window.png
 # The screenshot run keeps its settings in run/config, stored already, so the
 # first-run Setup dialog does not stand in front of the main window.
 export XDG_CONFIG_HOME=$work/config
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR=$work/runtime
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 if [ ! -f "$XDG_CONFIG_HOME/Trova/5926.conf" ]; then
   mkdir -p "$XDG_CONFIG_HOME/Trova"
   printf '[Device]\nPort=1\nSpeed=4800\nRT=1\n' > "$XDG_CONFIG_HOME/Trova/5926.conf"
