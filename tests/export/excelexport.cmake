@@ -3,7 +3,7 @@
 set(_xx ${CMAKE_CURRENT_LIST_DIR}/excelexport)
 add_library(excelexport_testsupport STATIC ${_xx}/ExportTestSupport.h ${_xx}/ExportTestSupport.cpp)
 target_include_directories(excelexport_testsupport PUBLIC ${_xx})
-target_link_libraries(excelexport_testsupport PUBLIC testsupport excelexport dde reading Qt6::Network)
+target_link_libraries(excelexport_testsupport PUBLIC testsupport excel_standin excelexport dde reading Qt6::Network)
 
 dsg_add_test(tst_excelexport
   SOURCES ${_xx}/tst_excelexport.cpp

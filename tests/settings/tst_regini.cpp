@@ -10,22 +10,6 @@
 
 using namespace storefix;
 
-namespace {
-
-// The text of the AppError `f` raises; empty when it raises none.
-template <class F>
-QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const AppError& e) {
-        return e.text();
-    }
-    return QString();
-}
-
-} // namespace
-
 class TestRegIniFile : public QObject {
     Q_OBJECT
 
@@ -177,8 +161,8 @@ void TestRegIniFile::nonTextValueIsRefused()
     QVERIFY(writeStore("[Device]\n" + name.toLatin1() + "=@ByteArray(5)\n"));
     TRegIniFile store(SettingsKey);
     const QString expected = QStringLiteral("Invalid data type for '%1'").arg(name);
-    QCOMPARE(errorOf([&] { store.ReadString("Device", name, "1"); }), expected);
-    QCOMPARE(errorOf([&] { store.ReadInteger("Device", name, 1); }), expected);
+    QCOMPARE(errorTextOf<AppError>([&] { store.ReadString("Device", name, "1"); }), expected);
+    QCOMPARE(errorTextOf<AppError>([&] { store.ReadInteger("Device", name, 1); }), expected);
 }
 
 void TestRegIniFile::storeBeneathAFileCannotBeWritten()
@@ -192,11 +176,11 @@ void TestRegIniFile::storeBeneathAFileCannotBeWritten()
 
     // Opening reports nothing: the first write names what failed.
     std::unique_ptr<TRegIniFile> store;
-    QCOMPARE(errorOf([&] { store = std::make_unique<TRegIniFile>(SettingsKey); }), QString());
+    QCOMPARE(errorTextOf<AppError>([&] { store = std::make_unique<TRegIniFile>(SettingsKey); }), QString());
     QVERIFY(!store->SectionExists("Device"));
-    QCOMPARE(errorOf([&] { store->WriteString("Device", "Port", "1"); }),
+    QCOMPARE(errorTextOf<AppError>([&] { store->WriteString("Device", "Port", "1"); }),
              QStringLiteral("Failed to create key Device"));
-    QCOMPARE(errorOf([&] { store->WriteInteger("Device", "RT", 1); }),
+    QCOMPARE(errorTextOf<AppError>([&] { store->WriteInteger("Device", "RT", 1); }),
              QStringLiteral("Failed to create key Device"));
     QCOMPARE(store->ReadString("Device", "Port", "1"), QStringLiteral("1"));
 }
@@ -234,7 +218,7 @@ void TestRegIniFile::writeFailureTexts()
     registry.failCreate = failCreate;
     if (!failSet.isEmpty())
         registry.failSetFor << failSet;
-    QCOMPARE(errorOf([&] {
+    QCOMPARE(errorTextOf<AppError>([&] {
                  if (asInteger)
                      store.WriteInteger("Device", name, 4);
                  else

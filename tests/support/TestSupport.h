@@ -73,5 +73,17 @@ private:
     Dialogs* previous_ = nullptr;
 };
 
+// The text of the error of type E that `f` raises; empty when it raises none.
+template <class E, class F>
+QString errorTextOf(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.text();
+    }
+    return QString();
+}
+
 // Pixel colour helper for painting tests: 0x00RRGGBB of an image pixel.
 QRgb pixelAt(const QImage& image, int x, int y);

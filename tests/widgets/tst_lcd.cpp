@@ -1,4 +1,5 @@
 // The LCD display control, checked on the pixels it composes.
+#include "FontFiles.h"
 #include "Errors.h"
 #include "LCD_Lab.h"
 #include "TestSupport.h"
@@ -88,14 +89,6 @@ QStringList dotMask(const TLCDLabel& lab, QPoint origin, QRgb colour)
     return rows;
 }
 
-QByteArray fontHeader(qint32 cols, qint32 rows, qint32 first, qint32 last)
-{
-    QByteArray h;
-    for (qint32 v : {cols, rows, first, last})
-        for (int i = 0; i < 4; ++i)
-            h.append(static_cast<char>((static_cast<quint32>(v) >> (8 * i)) & 0xFF));
-    return h;
-}
 
 } // namespace
 
@@ -106,11 +99,7 @@ class TestLcd : public QObject {
 
     QString writeFile(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeTestFile(dir, name, bytes);
     }
 
     // Codes 65 and 66 as 3 x 4 glyphs: "A" a frame, "B" a diagonal.

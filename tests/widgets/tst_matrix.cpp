@@ -1,4 +1,5 @@
 // Glyph tables and custom font files of the LCD character sets.
+#include "FontFiles.h"
 #include "Errors.h"
 #include "Matrix.h"
 #include "TestSupport.h"
@@ -197,19 +198,11 @@ QString customRows(const TCustomFont& font, int code)
     return rows.join(QLatin1Char('/'));
 }
 
-QByteArray header(qint32 cols, qint32 rows, qint32 first, qint32 last)
-{
-    QByteArray h;
-    for (qint32 v : {cols, rows, first, last})
-        for (int i = 0; i < 4; ++i)
-            h.append(static_cast<char>((static_cast<quint32>(v) >> (8 * i)) & 0xFF));
-    return h;
-}
 
 // The digits 0..9 of the 5 x 7 design as a font file: 0 lights a dot.
 QByteArray digitsFont()
 {
-    QByteArray f = header(5, 7, 48, 57);
+    QByteArray f = fontHeader(5, 7, 48, 57);
     for (int code = 48; code <= 57; ++code)
         for (int r = 1; r <= 7; ++r)
             for (int d = 1; d <= 5; ++d)
@@ -231,11 +224,7 @@ class TestMatrix : public QObject {
 
     QString writeFile(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeTestFile(dir, name, bytes);
     }
 
 private slots:
@@ -459,7 +448,7 @@ void TestMatrix::digitsFontLoads()
 void TestMatrix::byteSenseOfCustomDots()
 {
     // 0 lit, 1 unlit, anything else keeps the previous dot's colour.
-    QByteArray f = header(3, 2, 65, 65);
+    QByteArray f = fontHeader(3, 2, 65, 65);
     f.append(QByteArray::fromHex("000102" "FF0100"));
     f.append("trailing bytes are not read");
     TCustomFont font;
@@ -470,7 +459,7 @@ void TestMatrix::byteSenseOfCustomDots()
 void TestMatrix::emptyRangeLoadsAllUnlit()
 {
     TCustomFont font;
-    QVERIFY(font.LoadCustomFont(writeFile(QStringLiteral("empty.fnt"), header(4, 3, 100, 50))));
+    QVERIFY(font.LoadCustomFont(writeFile(QStringLiteral("empty.fnt"), fontHeader(4, 3, 100, 50))));
     QCOMPARE(font.FirstCode, 100);
     QCOMPARE(font.LastCode, 50);
     QCOMPARE(font.allocatedBytes(), std::size_t(256 * 12));
@@ -565,7 +554,7 @@ void TestMatrix::hostileHeaderRefused()
     QFETCH(int, rows);
     QFETCH(int, first);
     QFETCH(int, last);
-    QByteArray f = header(cols, rows, first, last);
+    QByteArray f = fontHeader(cols, rows, first, last);
     f.append(QByteArray(4096, '\0'));
     const QString path = writeFile(QStringLiteral("hostile.fnt"), f);
 
@@ -590,7 +579,7 @@ void TestMatrix::hostileHeaderRefused()
 
 void TestMatrix::largestHeaderAccepted()
 {
-    QByteArray f = header(64, 64, 255, 255);
+    QByteArray f = fontHeader(64, 64, 255, 255);
     f.append(QByteArray(64 * 64, '\0'));
     TCustomFont font;
     QVERIFY(font.LoadCustomFont(writeFile(QStringLiteral("large.fnt"), f)));

@@ -1,80 +1,9 @@
 #include "ExportTestSupport.h"
 
-#include "DdeFrames.h"
 #include "Fpross.h"
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QLocalSocket>
-#include <QThread>
-#include <QUuid>
-
-SpreadsheetPeer::SpreadsheetPeer()
-    : logFile(testScratchDir() + QStringLiteral("/peer-")
-              + QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".log"))
-{
-}
-
-SpreadsheetPeer::~SpreadsheetPeer()
-{
-    kill();
-}
-
-bool SpreadsheetPeer::start(const QStringList& extra)
-{
-    process.setProgram(qEnvironmentVariable("DSG_BIN_DIR") + QStringLiteral("/Excel"));
-    process.setArguments(QStringList{QStringLiteral("--headless"), QStringLiteral("--log"), logFile}
-                         + extra);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    process.start();
-    if (!process.waitForStarted(5000))
-        return false;
-    return spreadsheetAnswers(10000);
-}
-
-void SpreadsheetPeer::kill()
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
-QStringList SpreadsheetPeer::log() const
-{
-    QFile f(logFile);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
-
-QStringList SpreadsheetPeer::executes() const
-{
-    QStringList out;
-    for (const QString& line : log()) {
-        if (line.startsWith(QLatin1String("execute ")))
-            out << line.mid(10);
-    }
-    return out;
-}
-
-bool spreadsheetAnswers(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    do {
-        QLocalSocket probe;
-        probe.connectToServer(dde::serverName(QStringLiteral("Excel")));
-        if (probe.waitForConnected(200)) {
-            probe.abort();
-            return true;
-        }
-        if (ms > 0)
-            QThread::msleep(20);
-    } while (!deadline.hasExpired());
-    return false;
-}
 
 int liveProgressWindows()
 {

@@ -6,6 +6,7 @@
 #include "DdeClientConv.h"
 #include "ProgramStart.h"
 #include "RecordRows.h"
+#include "StandIn.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,26 +15,6 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
-
-// The stand-in spreadsheet, headless, logging every frame it receives.
-class SpreadsheetPeer {
-public:
-    SpreadsheetPeer();
-    ~SpreadsheetPeer();
-    // Starts it with `extra` options and waits for its server.
-    bool start(const QStringList& extra = {});
-    // Ends it at once, as a crash would.
-    void kill();
-    QStringList log() const;
-    // The commands of the log's "execute W COMMAND" lines, in order.
-    QStringList executes() const;
-
-    QString logFile;
-    QProcess process;
-};
-
-// A server of service "Excel" answers within `ms`.
-bool spreadsheetAnswers(int ms);
 
 // Top-level export progress windows that still exist (a window that is
 // unhooked from `process` but not destroyed counts too).

@@ -88,16 +88,6 @@ void verifySheet(TCustomExcel& excel, const RecordRows& rows, int n)
     QCOMPARE(cellAt(excel, n + 3, 1), QStringLiteral("E"));
 }
 
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ExcelError& e) {
-        return e.text();
-    }
-    return QString();
-}
-
 } // namespace
 
 class TestExcelExport : public QObject {
@@ -119,7 +109,7 @@ private slots:
     void init()
     {
         // No stand-in of an earlier case may still answer.
-        QVERIFY(!spreadsheetAnswers(0));
+        QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
         dialogs = std::make_unique<RecordingDialogs>();
         status.clear();
     }
@@ -134,7 +124,7 @@ private slots:
 
     void oneRecordGivesRowsOneToThree()
     {
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start());
         RecordList list;
         fill(list, 1);
@@ -188,7 +178,7 @@ private slots:
     void recordsGoRowByRow()
     {
         QFETCH(int, n);
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start());
         RecordList list;
         fill(list, n);
@@ -218,14 +208,14 @@ private slots:
         QCOMPARE(formulasOf(peer.executes()).size(), 6 + 5 * n);
         // Nothing was handed over with the wait flag: every command went
         // through at the first try.
-        for (const QString& line : peer.log())
+        for (const QString& line : peer.logLines())
             QVERIFY2(!line.startsWith(QLatin1String("execute 1")), qPrintable(line));
         verifySheet(excel, list, n);
     }
 
     void emptyListGetsTitleAndHeaderOnly()
     {
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start());
         RecordList list;
         QWidget window;
@@ -259,7 +249,7 @@ private slots:
 
     void twoExportsInARow()
     {
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start());
         RefusingStarter starter;
         RecordList list;
@@ -269,7 +259,7 @@ private slots:
 
         ExportToExcel(&window, excel, list, setStatus);
         QTRY_COMPARE(formulasOf(peer.executes()), exportFormulas(list, 3));
-        const int firstLines = peer.log().size();
+        const int firstLines = peer.logLines().size();
         status.clear();
         ExportToExcel(&window, excel, list, setStatus);
 
@@ -280,7 +270,7 @@ private slots:
             expected << QStringLiteral("execute 0 ") + c;
         // No new conversation, no "[ERROR(0)]" / "Selection" / "[ERROR(1)]":
         // only the same cells again, from row 1.
-        QTRY_COMPARE(peer.log().mid(firstLines), expected);
+        QTRY_COMPARE(peer.logLines().mid(firstLines), expected);
         verifySheet(excel, list, 3);
     }
 
@@ -298,7 +288,7 @@ private slots:
         QFETCH(QString, exeName);
         QFETCH(bool, refusingServer);
         QFETCH(int, expectedStarts);
-        SpreadsheetPeer peer;
+        StandIn peer;
         if (refusingServer)
             QVERIFY(peer.start({QStringLiteral("--refuse")}));
         RefusingStarter starter;
@@ -331,7 +321,7 @@ private slots:
 
     void slowSpreadsheetWaitsWhileRecordingGoesOn()
     {
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start({QStringLiteral("--delay-ms"), QStringLiteral("2")}));
         RecordList list;
         fill(list, 20);
@@ -399,7 +389,7 @@ private slots:
 
     void spreadsheetKilledMidExport()
     {
-        auto peer = std::make_unique<SpreadsheetPeer>();
+        auto peer = std::make_unique<StandIn>();
         QVERIFY(peer->start({QStringLiteral("--delay-ms"), QStringLiteral("5")}));
         RecordList list;
         fill(list, 40);
@@ -417,7 +407,7 @@ private slots:
             }
         };
 
-        const QString error = errorOf([&] { ExportToExcel(&window, excel, rows, setStatus); });
+        const QString error = errorTextOf<ExcelError>([&] { ExportToExcel(&window, excel, rows, setStatus); });
 
         QVERIFY(killed);
         static const QRegularExpression notAccepted(
@@ -434,13 +424,13 @@ private slots:
 
         // The program goes on: the next export connects anew and completes.
         peer.reset();
-        SpreadsheetPeer second;
+        StandIn second;
         QVERIFY(second.start());
         excel.OnBeginWait = nullptr;
         status.clear();
         ExportToExcel(&window, excel, list, setStatus);
         QCOMPARE(status, (QStringList{Starting, Exporting, Complete}));
-        QCOMPARE(second.log().mid(0, 4),
+        QCOMPARE(second.logLines().mid(0, 4),
                  (QStringList{QStringLiteral("connect System"), QStringLiteral("execute 0 [ERROR(0)]"),
                               QStringLiteral("request Selection"), QStringLiteral("execute 0 [ERROR(1)]")}));
         excel.WaitForReady();

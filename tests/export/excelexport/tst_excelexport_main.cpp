@@ -99,7 +99,7 @@ class TestExcelExportMain : public QObject {
 private slots:
     void init()
     {
-        QVERIFY(!spreadsheetAnswers(0));
+        QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
         RegionalSettings r;
         r.decimalSeparator = u'.';
         r.longTimeFormat = QStringLiteral("HH:mm:ss");
@@ -128,7 +128,7 @@ private slots:
 
     void exportDuringRecording()
     {
-        SpreadsheetPeer peer;
+        StandIn peer;
         QVERIFY(peer.start({QStringLiteral("--delay-ms"), QStringLiteral("2")}));
         Main->Aexcel->setBurstCount(8);
         watchWaits();
@@ -169,7 +169,7 @@ private slots:
 
     void spreadsheetKilledDuringExport()
     {
-        auto peer = std::make_unique<SpreadsheetPeer>();
+        auto peer = std::make_unique<StandIn>();
         QVERIFY(peer->start({QStringLiteral("--delay-ms"), QStringLiteral("5")}));
         for (int i = 0; i < 40; ++i)
             Main->Records->appendRow("10:00:00", {"35.0", "50.000000", "40.000000", "20.5"});

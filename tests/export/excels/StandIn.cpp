@@ -25,7 +25,8 @@ bool waitForServer(const QString& service, int ms)
             probe.abort();
             return true;
         }
-        QThread::msleep(20);
+        if (ms > 0)
+            QThread::msleep(20);
     } while (!deadline.hasExpired());
     return false;
 }
@@ -75,6 +76,16 @@ QStringList StandIn::logLines() const
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QStringList StandIn::executes() const
+{
+    QStringList out;
+    for (const QString& line : logLines()) {
+        if (line.startsWith(QLatin1String("execute ")))
+            out << line.mid(10);
+    }
+    return out;
 }
 
 RecordingStarter::RecordingStarter(QString logFile) : logFile_(std::move(logFile))

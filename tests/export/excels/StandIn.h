@@ -24,6 +24,8 @@ public:
     // Ends it cleanly (its dump on exit is written); false on a timeout.
     bool stop();
     QStringList logLines() const;
+    // The commands of the log's "execute W COMMAND" lines, in order.
+    QStringList executes() const;
     QString logFile;
     QProcess process;
 };

@@ -76,16 +76,6 @@ struct Rig {
     }
 };
 
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ExcelError& e) {
-        return e.text();
-    }
-    return QString();
-}
-
 } // namespace
 
 class TestExcels : public QObject {
@@ -179,7 +169,7 @@ void TestExcels::connectOpensThreeTimesThenFails()
     FakeRegistry reg;
     Rig r;
     r.conv->openDefault = false;
-    QCOMPARE(errorOf([&] { r.excel->Connect(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->Connect(); }), QStringLiteral("Excel could not be launched"));
     const QStringList expected{QStringLiteral("SetLink Excel/System"), QStringLiteral("OpenLink"),
                                QStringLiteral("OpenLink"), QStringLiteral("OpenLink")};
     QCOMPARE(*r.log, expected);
@@ -235,7 +225,7 @@ void TestExcels::connectStartsProgramWhenDdeLaunchOff()
     r2.excel->setExeName(testScratchDir() + QStringLiteral("/Missing"));
     r2.excel->setDDELaunch(false);
     r2.conv->openDefault = false;
-    QCOMPARE(errorOf([&] { r2.excel->Connect(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { r2.excel->Connect(); }), QStringLiteral("Excel could not be launched"));
     QCOMPARE(r2.log->count(QStringLiteral("OpenLink")), 1);
 }
 
@@ -375,7 +365,7 @@ void TestExcels::execFailsWithNotAccepted()
     Rig r;
     r.connectClean();
     r.conv->executeResults = {false, false};
-    QCOMPARE(errorOf([&] { r.excel->PutStrAt(2, 1, QStringLiteral("Time")); }),
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->PutStrAt(2, 1, QStringLiteral("Time")); }),
              QStringLiteral("\"[FORMULA(\"Time\", \"R2C1\")]\" not accepted by Excel"));
 }
 
@@ -386,7 +376,7 @@ void TestExcels::closedConversationEndsWait()
     r.conv->serverCloses();
     QVERIFY(!r.excel->Connected());
     QCOMPARE(r.closes, 1);
-    QCOMPARE(errorOf([&] { r.excel->Exec(QStringLiteral("[X]")); }),
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->Exec(QStringLiteral("[X]")); }),
              QStringLiteral("\"[X]\" not accepted by Excel"));
     const QStringList expected{QStringLiteral("Execute [X]"), QStringLiteral("BeginWait"),
                                QStringLiteral("EndWait"), QStringLiteral("ExecuteWait [X]")};
@@ -444,10 +434,10 @@ void TestExcels::stepDirections()
 void TestExcels::ignoreErrorsNeedsConnection()
 {
     Rig r;
-    QCOMPARE(errorOf([&] { r.excel->SetIgnoreErrors(true); }),
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->SetIgnoreErrors(true); }),
              QStringLiteral("No open DDE connection to Excel"));
     QVERIFY(r.log->filter(QStringLiteral("Execute")).isEmpty());
-    QCOMPARE(errorOf([&] { r.excel->CheckConnection(); }),
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->CheckConnection(); }),
              QStringLiteral("No open DDE connection to Excel"));
     r.connectClean();
     r.excel->SetIgnoreErrors(true);
@@ -640,13 +630,13 @@ void TestExcels::startExcel()
 
     r.log->clear();
     r.excel->setExeName(dir + QStringLiteral("/NotExecutable"));
-    QCOMPARE(errorOf([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
     r.excel->setExeName(dir + QStringLiteral("/Nothing"));
-    QCOMPARE(errorOf([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
     QVERIFY(r.log->isEmpty());
     starter.result = false;
     r.excel->setExeName(dir + QStringLiteral("/Bare"));
-    QCOMPARE(errorOf([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->StartExcel(); }), QStringLiteral("Excel could not be launched"));
 }
 
 void TestExcels::destructorClosesLink()

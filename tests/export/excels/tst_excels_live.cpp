@@ -18,16 +18,6 @@ QString cellOf(TCustomExcel& excel, int row, int col)
     return text;
 }
 
-QString errorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ExcelError& e) {
-        return e.text();
-    }
-    return QString();
-}
-
 const QStringList ConnectTraffic{QStringLiteral("connect System"),
                                  QStringLiteral("execute 0 [ERROR(0)]"),
                                  QStringLiteral("request Selection"),
@@ -102,7 +92,7 @@ void TestExcelsLive::connectWithNothingToStart()
     excel.setExeName(testScratchDir() + QStringLiteral("/NoSuchSpreadsheet"));
     QElapsedTimer t;
     t.start();
-    QCOMPARE(errorOf([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
     QVERIFY(starter.starts.isEmpty());
     QVERIFY(!excel.Connected());
     QVERIFY2(t.elapsed() < 5000, "no server and nothing to start must fail fast");
@@ -114,7 +104,7 @@ void TestExcelsLive::refusedConversation()
     QVERIFY(excelProgram.start({QStringLiteral("--refuse")}));
     RecordingStarter starter;
     TAdvExcel excel;
-    QCOMPARE(errorOf([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
+    QCOMPARE(errorTextOf<ExcelError>([&] { excel.Connect(); }), QStringLiteral("Excel could not be launched"));
     // Each of the three opens tried the service application once; every
     // second instance left at once, as a server already answered.
     QCOMPARE(starter.starts.size(), 3);
