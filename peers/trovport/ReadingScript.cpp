@@ -10,17 +10,10 @@ namespace trovport {
 
 namespace {
 
-bool parseNumber(std::string_view field, double& out)
-{
-    if (!field.empty() && field.front() == '+')
-        field.remove_prefix(1);
-    if (field.empty())
-        return false;
-    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), out);
-    return ec == std::errc() && end == field.data() + field.size();
-}
-
-bool parseStatus(std::string_view field, std::int32_t& out)
+// A whole field as a number of type T; a leading '+' is allowed, nothing
+// else around the number.
+template <class T>
+bool parseField(std::string_view field, T& out)
 {
     if (!field.empty() && field.front() == '+')
         field.remove_prefix(1);
@@ -60,12 +53,12 @@ bool parseReadingScript(std::string_view text, std::vector<ScriptLine>& lines, s
         }
         ScriptLine entry;
         for (int q = 0; q < QuantityCount; ++q) {
-            if (!parseNumber(fields[2 * q], entry.value[q])) {
+            if (!parseField(fields[2 * q], entry.value[q])) {
                 error = where + "the " + names[q] + " value \"" + std::string(fields[2 * q])
                         + "\" is not a number";
                 return false;
             }
-            if (!parseStatus(fields[2 * q + 1], entry.status[q])) {
+            if (!parseField(fields[2 * q + 1], entry.status[q])) {
                 error = where + "the " + names[q] + " status \"" + std::string(fields[2 * q + 1])
                         + "\" is not a whole 32-bit number";
                 return false;
