@@ -1,9 +1,7 @@
 #include "PortConfig.h"
 
+#include "RegularFile.h"
 #include "TextUtil.h"
-
-#include <fstream>
-#include <sstream>
 
 namespace trovport {
 
@@ -95,12 +93,19 @@ PortTable parsePortConfig(std::string_view text, std::vector<std::string>* warni
 
 PortTable loadPortConfig(const std::string& path, std::vector<std::string>* warnings)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::string text;
+    std::string error;
+    switch (readRegularFile(path, MaxConfigBytes, text, error)) {
+    case FileReadResult::Missing:
         return defaultPorts();
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parsePortConfig(text.str(), warnings);
+    case FileReadResult::Refused:
+        if (warnings)
+            warnings->push_back(path + ": " + error + "; every port is absent");
+        return PortTable{};
+    case FileReadResult::Ok:
+        break;
+    }
+    return parsePortConfig(text, warnings);
 }
 
 } // namespace trovport

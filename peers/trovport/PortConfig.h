@@ -2,6 +2,7 @@
 // What the stand-in driver pretends sits on each serial port, as read from
 // trovport.ini in the working folder.
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ struct PortSetup {
 inline constexpr int FirstPort = 1;
 inline constexpr int LastPort = 4;
 inline constexpr const char* ConfigFileName = "trovport.ini";
+// A few lines are all a configuration needs; more is not one.
+inline constexpr std::size_t MaxConfigBytes = std::size_t(1) << 20;
 
 // Index 0 is COM1.
 using PortTable = std::array<PortSetup, LastPort - FirstPort + 1>;
@@ -31,8 +34,11 @@ PortTable defaultPorts();
 // so a typing error never makes a meter appear where none was meant.
 PortTable parsePortConfig(std::string_view text, std::vector<std::string>* warnings = nullptr);
 
-// Reads `path` (relative names against the working folder); the defaults
-// when the file does not exist or cannot be read.
+// Reads `path` (relative names against the working folder): the defaults
+// when nothing is there. A name that leads to something other than a
+// readable regular file of at most MaxConfigBytes (a FIFO, a device, a huge
+// file) is a configuration that cannot be understood: every port is absent,
+// with the reason in `warnings`.
 PortTable loadPortConfig(const std::string& path, std::vector<std::string>* warnings = nullptr);
 
 } // namespace trovport

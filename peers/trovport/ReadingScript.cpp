@@ -1,10 +1,9 @@
 #include "ReadingScript.h"
 
+#include "RegularFile.h"
 #include "TextUtil.h"
 
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 namespace trovport {
 
@@ -72,14 +71,18 @@ bool parseReadingScript(std::string_view text, std::vector<ScriptLine>& lines, s
 
 bool loadReadingScript(const std::string& path, std::vector<ScriptLine>& lines, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    switch (readRegularFile(path, MaxScriptBytes, text, error)) {
+    case FileReadResult::Missing:
         error = "cannot read the script \"" + path + "\"";
         return false;
+    case FileReadResult::Refused:
+        error = "cannot read the script \"" + path + "\": " + error;
+        return false;
+    case FileReadResult::Ok:
+        break;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!parseReadingScript(text.str(), lines, error)) {
+    if (!parseReadingScript(text, lines, error)) {
         error = path + " " + error;
         return false;
     }

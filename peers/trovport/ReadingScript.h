@@ -1,6 +1,7 @@
 #pragma once
 // Scripted meter readings: one CSV line per set of four reading calls.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,8 +26,13 @@ struct ScriptLine {
 // first bad line: false, with `error` naming the line.
 bool parseReadingScript(std::string_view text, std::vector<ScriptLine>& lines, std::string& error);
 
-// Reads and parses a script file; a file that cannot be read, is malformed
-// or holds no reading at all gives false and an error text.
+// Generous for any run a bench would script, small enough that the program
+// that loads the library can afford it.
+inline constexpr std::size_t MaxScriptBytes = std::size_t(64) << 20;
+
+// Reads and parses a script file; a file that cannot be read, is not a
+// regular file of at most MaxScriptBytes, is malformed or holds no reading
+// at all gives false and an error text.
 bool loadReadingScript(const std::string& path, std::vector<ScriptLine>& lines, std::string& error);
 
 } // namespace trovport

@@ -10,5 +10,7 @@ namespace trovport {
 inline constexpr std::int32_t StatusPortNotOpen = -1;
 // The model code is not 5926: this driver only knows that meter.
 inline constexpr std::int32_t StatusWrongModel = -2;
+// The library failed inside (out of memory or the like) and has no reading.
+inline constexpr std::int32_t StatusDriverFault = -3;
 
 } // namespace trovport

@@ -10,6 +10,7 @@
 #include "TrovportStatus.h"
 
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/mman.h>
@@ -107,21 +108,11 @@ std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredVal
     return deliver(out, value, status);
 }
 
-} // namespace
-} // namespace trovport
-
-using namespace trovport;
-
-extern "C" {
-
-TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t speed,
-                                            TrovportHandle* handle)
+// The open itself; may throw (memory), and then leaves nothing open.
+bool openPort(std::int32_t port, std::int32_t speed, TrovportHandle& handle)
 {
-    if (!handle)
-        return 0;
-    *handle = -1;
     if (port < FirstPort || port > LastPort || speed != TrovportBaudRate)
-        return 0;
+        return false;
 
     // Read at every open, so the set-up can change between opens.
     std::vector<std::string> warnings;
@@ -134,12 +125,12 @@ TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t spee
     state.kind = setup.kind;
     switch (setup.kind) {
     case PortKind::Absent:
-        return 0;
+        return false;
     case PortKind::Script: {
         std::string error;
         if (!loadReadingScript(setup.scriptPath, state.script, error)) {
             report("COM" + std::to_string(port) + ": " + error);
-            return 0;
+            return false;
         }
         break;
     }
@@ -153,8 +144,18 @@ TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t spee
         if (fd >= 0)
             ::close(fd);
         report("COM" + std::to_string(port) + ": no descriptor available");
-        return 0;
+        return false;
     }
+    // Closed again unless the port makes it into the table.
+    struct CloseUnlessKept {
+        int fd;
+        bool kept = false;
+        ~CloseUnlessKept()
+        {
+            if (!kept)
+                ::close(fd);
+        }
+    } guard{fd};
     state.device = info.st_dev;
     state.inode = info.st_ino;
 
@@ -162,32 +163,81 @@ TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t spee
     state.meter = SimulatedMeter(++opensSoFar * 2654435761u + std::uint32_t(port));
     // The number may be one the program closed earlier: that port is gone.
     openPorts[fd] = std::move(state);
-    *handle = fd;
-    return 1;
+    guard.kept = true;
+    handle = fd;
+    return true;
+}
+
+// Nothing may leave through the C interface but a result: whatever goes
+// wrong inside is reported here and turned into a failed open or an error
+// status, as a bad configuration is.
+void reportFault(const char* function, const char* what) noexcept
+{
+    std::fprintf(stderr, "trovport: %s failed inside: %s\n", function, what);
+}
+
+std::int32_t readAtBoundary(const char* function, TrovportHandle handle, std::int32_t model,
+                            MeasuredValue* out, Quantity quantity) noexcept
+{
+    try {
+        return readQuantity(handle, model, out, quantity);
+    } catch (const std::exception& e) {
+        reportFault(function, e.what());
+    } catch (...) {
+        reportFault(function, "unknown error");
+    }
+    return deliver(out, 0.0, StatusDriverFault);
+}
+
+} // namespace
+} // namespace trovport
+
+using namespace trovport;
+
+extern "C" {
+
+TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t speed,
+                                            TrovportHandle* handle)
+{
+    if (!handle)
+        return 0;
+    *handle = -1;
+    try {
+        TrovportHandle opened = -1;
+        if (!openPort(port, speed, opened))
+            return 0;
+        *handle = opened;
+        return 1;
+    } catch (const std::exception& e) {
+        reportFault("OpenMeterPort", e.what());
+    } catch (...) {
+        reportFault("OpenMeterPort", "unknown error");
+    }
+    return 0;
 }
 
 TROVPORT_EXPORT std::int32_t ReadSalinity(TrovportHandle handle, std::int32_t model,
                                           MeasuredValue* out)
 {
-    return readQuantity(handle, model, out, Salinity);
+    return readAtBoundary("ReadSalinity", handle, model, out, Salinity);
 }
 
 TROVPORT_EXPORT std::int32_t ReadCompensatedConductivity(TrovportHandle handle, std::int32_t model,
                                                          MeasuredValue* out)
 {
-    return readQuantity(handle, model, out, Compensated);
+    return readAtBoundary("ReadCompensatedConductivity", handle, model, out, Compensated);
 }
 
 TROVPORT_EXPORT std::int32_t ReadUncompensatedConductivity(TrovportHandle handle,
                                                            std::int32_t model, MeasuredValue* out)
 {
-    return readQuantity(handle, model, out, Uncompensated);
+    return readAtBoundary("ReadUncompensatedConductivity", handle, model, out, Uncompensated);
 }
 
 TROVPORT_EXPORT std::int32_t ReadTemperature(TrovportHandle handle, std::int32_t model,
                                              MeasuredValue* out)
 {
-    return readQuantity(handle, model, out, Temperature);
+    return readAtBoundary("ReadTemperature", handle, model, out, Temperature);
 }
 
 } // extern "C"

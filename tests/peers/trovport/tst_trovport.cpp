@@ -13,7 +13,17 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace trovport;
@@ -53,6 +63,57 @@ QString describe(const PortTable& table)
     return parts.join('|');
 }
 
+// Unblocks a reader stuck in a blocking open of one of `fifos` once `delay`
+// has passed, so a driver that would hang fails the test instead.
+class FifoWatchdog {
+public:
+    FifoWatchdog(QStringList fifos, std::chrono::milliseconds delay)
+        : thread_([this, fifos, delay] {
+              std::unique_lock lock(mutex_);
+              if (wake_.wait_for(lock, delay, [this] { return done_; }))
+                  return;
+              fired_ = true;
+              const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+              while (!done_ && std::chrono::steady_clock::now() < giveUp) {
+                  for (const QString& fifo : fifos) {
+                      // Succeeds only while someone waits to read.
+                      const int fd = ::open(QFile::encodeName(fifo).constData(),
+                                            O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                      if (fd >= 0)
+                          ::close(fd);
+                  }
+                  wake_.wait_for(lock, std::chrono::milliseconds(10), [this] { return done_; });
+              }
+          })
+    {
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    bool fired() const { return fired_; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<bool> fired_{false};
+    std::thread thread_;
+};
+
+// A file of `size` bytes that starts with `head`; the rest is a hole.
+void writeSparseFile(const QString& name, const QByteArray& head, qint64 size)
+{
+    writeFile(name, head);
+    QFile file(name);
+    QVERIFY(file.resize(size));
+}
+
 } // namespace
 
 class TestTrovport : public QObject {
@@ -82,6 +143,10 @@ private slots:
     void scriptPathIsRelativeToWorkingFolder();
     void unusableScriptFailsToOpen_data();
     void unusableScriptFailsToOpen();
+    void hostileFileFailsToOpenAtOnce_data();
+    void hostileFileFailsToOpenAtOnce();
+    void fileSizeLimits();
+    void noExceptionLeavesTheLibrary();
 
 private:
     QString originalDir_;
@@ -389,6 +454,133 @@ void TestTrovport::unusableScriptFailsToOpen()
     TrovportHandle handle = 77;
     QVERIFY(!open_(2, 4800, &handle));
     QCOMPARE(handle, -1);
+}
+
+void TestTrovport::hostileFileFailsToOpenAtOnce_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("kind");
+    for (const char* file : {"trovport.ini", "s.csv"})
+        for (const char* kind : {"link to /dev/zero", "FIFO", "folder", "oversized"})
+            QTest::addRow("%s is a %s", file, kind) << QString::fromLatin1(file) << kind;
+}
+
+void TestTrovport::hostileFileFailsToOpenAtOnce()
+{
+    // COM1 holds a meter unless the file says otherwise, so a refused
+    // trovport.ini must leave it absent rather than fall back to the defaults.
+    QFETCH(QString, file);
+    QFETCH(QString, kind);
+    const bool isScript = file.endsWith(".csv");
+    if (isScript)
+        writeFile("trovport.ini", "COM1=script s.csv\n");
+    const QByteArray name = QFile::encodeName(file);
+    if (kind == "link to /dev/zero") {
+        QCOMPARE(::symlink("/dev/zero", name.constData()), 0);
+    } else if (kind == "FIFO") {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(file));
+    } else {
+        const qint64 limit = qint64(isScript ? MaxScriptBytes : MaxConfigBytes);
+        writeSparseFile(file, isScript ? "1,0,2,0,3,0,4,0\n" : "COM1=simulated\n", limit + 1);
+    }
+
+    FifoWatchdog watchdog({file}, std::chrono::seconds(5));
+    TrovportHandle handle = 77;
+    QVERIFY(!open_(1, 4800, &handle));
+    QCOMPARE(handle, -1);
+    QVERIFY2(!watchdog.fired(), "the open waited on the FIFO");
+}
+
+void TestTrovport::fileSizeLimits()
+{
+    // Exactly at the limit is still a configuration; one byte more is not,
+    // and says why.
+    const QByteArray config = "COM2=simulated\n;";
+    const QByteArray padding(qsizetype(MaxConfigBytes) - config.size(), ' ');
+    writeFile("at.ini", config + padding);
+    writeFile("over.ini", config + padding + ' ');
+    std::vector<std::string> warnings;
+    QCOMPARE(describe(loadPortConfig("at.ini", &warnings)), "simulated|simulated|absent|absent");
+    QVERIFY(warnings.empty());
+    QCOMPARE(describe(loadPortConfig("over.ini", &warnings)), "absent|absent|absent|absent");
+    QCOMPARE(int(warnings.size()), 1);
+    QCOMPARE(QString::fromStdString(warnings[0]),
+             "over.ini: larger than 1 MiB; every port is absent");
+
+    writeSparseFile("big.csv", "1,0,2,0,3,0,4,0\n", qint64(MaxScriptBytes) + 1);
+    std::vector<ScriptLine> lines;
+    std::string error;
+    QVERIFY(!loadReadingScript("big.csv", lines, error));
+    QCOMPARE(QString::fromStdString(error),
+             "cannot read the script \"big.csv\": larger than 64 MiB");
+    QCOMPARE(::mkfifo("pipe.csv", 0600), 0);
+    FifoWatchdog watchdog({"pipe.csv"}, std::chrono::seconds(5));
+    QVERIFY(!loadReadingScript("pipe.csv", lines, error));
+    QVERIFY(!watchdog.fired());
+    QCOMPARE(QString::fromStdString(error),
+             "cannot read the script \"pipe.csv\": a FIFO, not a regular file");
+}
+
+void TestTrovport::noExceptionLeavesTheLibrary()
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("an address-space limit cannot be combined with a sanitizer's shadow memory");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    QSKIP("an address-space limit cannot be combined with a sanitizer's shadow memory");
+#endif
+#endif
+    // The largest script the library accepts, in a child whose address space
+    // is capped a little above what it uses already: the open must fail like
+    // any unusable script. (A block this large can only come from fresh
+    // address space, never from room the allocator has reserved already.)
+    writeFile("trovport.ini", "COM1=script huge.csv\n");
+    writeSparseFile("huge.csv", "1,0,2,0,3,0,4,0\n", qint64(MaxScriptBytes));
+    QFile statm("/proc/self/statm");
+    QVERIFY(statm.open(QIODevice::ReadOnly));
+    const qint64 pages = statm.readAll().split(' ').value(0).toLongLong();
+    QVERIFY(pages > 0);
+    const rlim_t cap = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (24 << 20);
+
+    const int log = ::open("child.log", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    QVERIFY(log >= 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::dup2(log, STDERR_FILENO);
+        rlimit limit{cap, cap};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            ::_exit(3);
+        try {
+            TrovportHandle handle = 77;
+            const bool opened = open_(1, 4800, &handle);
+            ::_exit(!opened && handle == -1 ? 0 : 1);
+        } catch (...) {
+            ::_exit(2);
+        }
+    }
+    ::close(log);
+    int status = 0;
+    pid_t done = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((done = ::waitpid(child, &status, WNOHANG)) == 0
+           && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        QFAIL("the child did not end");
+    }
+    QVERIFY2(WIFEXITED(status), "the child died of a signal");
+    QVERIFY2(WEXITSTATUS(status) != 2, "an exception left OpenMeterPort");
+    QCOMPARE(WEXITSTATUS(status), 0);
+    // The memory really ran out, and the library said so.
+    QFile childLog("child.log");
+    QVERIFY(childLog.open(QIODevice::ReadOnly));
+    const QByteArray said = childLog.readAll();
+    QVERIFY2(said.contains("trovport: OpenMeterPort failed inside"), said.constData());
 }
 
 DSG_TEST_MAIN(TestTrovport)
