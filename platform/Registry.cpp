@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <memory>
 
@@ -28,6 +29,96 @@ QString valueName(const QString& name)
 {
     return name.isEmpty() ? QStringLiteral("Default") : name;
 }
+
+#ifndef Q_OS_WIN
+// QSettings keeps every INI file it has read in a process-wide cache and
+// trusts it while the file's size and time are unchanged, and the first
+// error a QSettings object meets sticks to it: neither a later object's
+// status nor its values tell what the file on disk holds now. These helpers
+// read a copy of the file under a name of its own, which QSettings has
+// never seen, so the answer comes from the bytes themselves.
+template <class F>
+bool readFreshCopy(const QString& file, F&& use)
+{
+    QFile original(file);
+    if (!original.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = original.readAll();
+    if (original.error() != QFileDevice::NoError)
+        return false;
+    // In the temporary folder, or beside the file when that one is unusable.
+    const QFileInfo info(file);
+    for (const QString& folder : {QDir::tempPath(), info.absolutePath()}) {
+        QTemporaryFile copy(folder + QStringLiteral("/.") + info.fileName()
+                            + QStringLiteral("-check-XXXXXX"));
+        if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush())
+            continue;
+        QSettings settings(copy.fileName(), QSettings::IniFormat);
+        use(settings);
+        return true;
+    }
+    return false;
+}
+
+enum class StoreState { Missing, Parsable, Unparsable };
+
+// Whether QSettings can read the whole file without a format error (lines
+// without '=', a section header without ']', comments other than ';',
+// binary junk). A file that cannot even be copied for the check counts as
+// unparsable: being kept aside is harmless, being replaced is not.
+StoreState storeState(const QString& file)
+{
+    if (!QFileInfo::exists(file))
+        return StoreState::Missing;
+    bool parsable = false;
+    readFreshCopy(file, [&](QSettings& s) {
+        s.allKeys(); // sections are parsed lazily; this parses them all
+        parsable = s.status() == QSettings::NoError;
+    });
+    return parsable ? StoreState::Parsable : StoreState::Unparsable;
+}
+
+// Before a write replaces a file QSettings cannot parse (its rewrite would
+// keep only what it understood), the file is kept whole under a free name:
+// <file>.broken, <file>.broken.1, ... False when it cannot be kept, so that
+// nothing replaces it. A file the write could not touch anyway stays where
+// it is, and the write fails on its own account.
+bool keepUnparsableStore(const QString& file)
+{
+    if (storeState(file) != StoreState::Unparsable)
+        return true;
+    if (!QFile(file).open(QIODevice::ReadWrite))
+        return true;
+    constexpr int Names = 1000;
+    for (int i = 0; i < Names; ++i) {
+        const QString name = file + QStringLiteral(".broken")
+                             + (i == 0 ? QString() : u'.' + QString::number(i));
+        if (QFileInfo::exists(name) || QFileInfo(name).isSymLink())
+            continue;
+        // Never over an existing file: QFile::rename refuses to replace one.
+        if (QFile::rename(file, name))
+            return true;
+        if (!QFileInfo::exists(name))
+            return false;
+    }
+    return false;
+}
+
+// The value as a fresh reading of the file finds it; nullopt when it is not
+// there or the file cannot be read.
+std::optional<QString> textOnDisk(const QString& file, const QString& group, const QString& name)
+{
+    std::optional<QString> text;
+    readFreshCopy(file, [&](QSettings& s) {
+        if (!group.isEmpty())
+            s.beginGroup(group);
+        const QVariant v = s.value(name);
+        if (v.isValid() && v.typeId() == QMetaType::QString)
+            text = v.toString();
+    });
+    return text;
+}
+#endif
 
 class NativeRegistry final : public Registry {
 public:
@@ -71,6 +162,9 @@ public:
         const RegistryLocation loc = registryLocation(root, key);
         if (!QDir().mkpath(QFileInfo(loc.file).absolutePath()))
             return false;
+        // Adding a section header is the first write into the file.
+        if (!loc.group.isEmpty() && !keepUnparsableStore(loc.file))
+            return false;
         QFile f(loc.file);
         if (!f.open(QIODevice::Append | QIODevice::Text))
             return false;
@@ -98,12 +192,24 @@ public:
     bool setString(RegRoot root, const QString& key, const QString& name, const QString& text) override
     {
         const RegistryLocation loc = registryLocation(root, key);
+#ifndef Q_OS_WIN
+        if (!keepUnparsableStore(loc.file))
+            return false;
+#endif
         const auto s = open(root, key, loc);
         if (!s->isWritable())
             return false;
         s->setValue(valueName(name), text);
         s->sync();
+#ifdef Q_OS_WIN
         return s->status() == QSettings::NoError;
+#else
+        // The status can carry an error of an earlier reading (a format
+        // error masks the write's own result either way), so a write counts
+        // when its value really is in the file.
+        return s->status() != QSettings::AccessError
+               && textOnDisk(loc.file, loc.group, valueName(name)) == text;
+#endif
     }
 
 private:

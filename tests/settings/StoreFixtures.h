@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
 
@@ -55,6 +57,41 @@ inline QByteArray readStore()
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+// Names of the files kept beside the store, "5926.conf.broken" first.
+inline QStringList keptStores()
+{
+    const QFileInfo store(storeFile());
+    QStringList names = QDir(store.absolutePath())
+                            .entryList({store.fileName() + QStringLiteral(".broken*")}, QDir::Files,
+                                       QDir::Name);
+    return names;
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<missing>");
+    return f.readAll();
+}
+
+// The Device value as a first reading of the store's bytes finds it, past
+// QSettings' cache of files it has read: "<absent>", "<unparsable>" or the
+// text.
+inline QString valueOnDisk(const QString& name)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("copy.conf"));
+    if (!QFile::copy(storeFile(), copy))
+        return QStringLiteral("<absent>");
+    QSettings s(copy, QSettings::IniFormat);
+    s.allKeys();
+    if (s.status() != QSettings::NoError)
+        return QStringLiteral("<unparsable>");
+    const QVariant v = s.value(QStringLiteral("Device/") + name);
+    return v.isValid() ? v.toString() : QStringLiteral("<absent>");
 }
 
 // The stored value as the registry layer sees it: "<absent>", "<non-text>"

@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace storefix;
 
 class TestRegIniFile : public QObject {
@@ -15,7 +20,12 @@ class TestRegIniFile : public QObject {
 
 private slots:
     void init() { removeStore(); }
-    void cleanup() { removeStore(); }
+    void cleanup()
+    {
+        removeStore();
+        for (const QString& kept : keptStores())
+            QFile::remove(QFileInfo(storeFile()).absolutePath() + u'/' + kept);
+    }
 
     void openingCreatesKeyButNoSection();
     void sectionExistsDecidedBySectionAlone_data();
@@ -31,6 +41,11 @@ private slots:
     void storeBeneathAFileCannotBeWritten();
     void writeFailureTexts_data();
     void writeFailureTexts();
+    void unparsableStoreIsKeptAndWritten_data();
+    void unparsableStoreIsKeptAndWritten();
+    void keptStoreNeverReplacesAnother();
+    void unparsableStoreStillReportsRealFailures_data();
+    void unparsableStoreStillReportsRealFailures();
 };
 
 void TestRegIniFile::openingCreatesKeyButNoSection()
@@ -227,6 +242,120 @@ void TestRegIniFile::writeFailureTexts()
              error);
     if (error.startsWith(QLatin1String("Failed to create")))
         QVERIFY(registry.writes().isEmpty()); // no value written into a missing section
+}
+
+namespace {
+
+// Bytes of a damaged file: every value 0 to 255, a few '=' and '[' among
+// them, in an order that is no text at all.
+QByteArray binaryJunk()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 600; ++i)
+        bytes += char((i * 167 + 13) & 0xff);
+    return bytes;
+}
+
+} // namespace
+
+void TestRegIniFile::unparsableStoreIsKeptAndWritten_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("binary bytes") << binaryJunk();
+    QTest::newRow("binary after a good section") << "[Device]\nPort=2\n" + binaryJunk();
+    QTest::newRow("unterminated section header") << QByteArray("[Device\nPort=2\nRT=5\n");
+    QTest::newRow("line without '='") << QByteArray("[Device]\nPort=2\nport two\n");
+    QTest::newRow("'#' comment") << QByteArray("# my bench\n[Device]\nPort=2\n");
+    QTest::newRow("nothing but NULs") << QByteArray(64, '\0');
+}
+
+void TestRegIniFile::unparsableStoreIsKeptAndWritten()
+{
+    // The writes of a first run or a Setup command, one after the other:
+    // each lands, none reports a failure, and the user's file survives
+    // whole beside the new store.
+    QFETCH(QByteArray, content);
+    QVERIFY(writeStore(content));
+    TRegIniFile store(SettingsKey);
+    store.SectionExists("Device");
+    store.ReadString("Device", "Port", "1");
+    QCOMPARE(errorTextOf<AppError>([&] { store.WriteString("Device", "Port", "3"); }), QString());
+    QCOMPARE(errorTextOf<AppError>([&] { store.WriteString("Device", "Speed", "4800"); }), QString());
+    QCOMPARE(errorTextOf<AppError>([&] { store.WriteInteger("Device", "RT", 7); }), QString());
+
+    QCOMPARE(valueOnDisk("Port"), QStringLiteral("3"));
+    QCOMPARE(valueOnDisk("Speed"), QStringLiteral("4800"));
+    QCOMPARE(valueOnDisk("RT"), QStringLiteral("7"));
+    QCOMPARE(store.ReadString("Device", "Port", "1"), QStringLiteral("3"));
+    QCOMPARE(keptStores(), QStringList{QStringLiteral("5926.conf.broken")});
+    QCOMPARE(readFile(storeFile() + ".broken"), content);
+}
+
+void TestRegIniFile::keptStoreNeverReplacesAnother()
+{
+    const QString store = storeFile();
+    QDir().mkpath(QFileInfo(store).absolutePath());
+    for (const QString& name : {store + ".broken", store + ".broken.1"}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("kept earlier: " + name.toUtf8());
+    }
+    const QByteArray junk = "[Device]\nPort=2\n\x01\x02\x03\n";
+    QVERIFY(writeStore(junk));
+    TRegIniFile settings(SettingsKey);
+    settings.WriteString("Device", "Port", "4");
+    QCOMPARE(keptStores(), QStringList({"5926.conf.broken", "5926.conf.broken.1",
+                                        "5926.conf.broken.2"}));
+    QCOMPARE(readFile(store + ".broken"), "kept earlier: " + (store + ".broken").toUtf8());
+    QCOMPARE(readFile(store + ".broken.1"), "kept earlier: " + (store + ".broken.1").toUtf8());
+    QCOMPARE(readFile(store + ".broken.2"), junk);
+
+    // The store is sound now: later writes keep nothing more.
+    settings.WriteString("Device", "Speed", "4800");
+    settings.WriteInteger("Device", "RT", 2);
+    QCOMPARE(keptStores().size(), 3);
+    QCOMPARE(valueOnDisk("Port"), QStringLiteral("4"));
+    QCOMPARE(valueOnDisk("RT"), QStringLiteral("2"));
+}
+
+void TestRegIniFile::unparsableStoreStillReportsRealFailures_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error");
+    // Room for the damaged file itself, not for what the write puts there.
+    QTest::newRow("section must be made") << QByteArray("\x01\x02\x03\x04\x05")
+                                          << "Failed to create key Device";
+    QTest::newRow("value cannot be written") << QByteArray("[Device]\nPort=2\n\x01\x02\n")
+                                             << "Failed to set data for 'Port'";
+}
+
+void TestRegIniFile::unparsableStoreStillReportsRealFailures()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs a file size limit");
+#else
+    // A format error of the reading must not pass a failed write off as a
+    // successful one.
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    QVERIFY(writeStore(content));
+    TRegIniFile store(SettingsKey);
+
+    rlimit old{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = rlim_t(content.size());
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const QString got = errorTextOf<AppError>(
+        [&] { store.WriteString("Device", "Port", QString(40, u'3')); });
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(got, error);
+    QVERIFY(valueOnDisk("Port") != QString(40, u'3'));
+    QCOMPARE(readFile(storeFile() + ".broken"), content);
+#endif
 }
 
 DSG_TEST_MAIN(TestRegIniFile)
