@@ -30,6 +30,9 @@ bool BufferedFileWriter::open(const QString& path)
         file_.close();
     file_.setFileName(path);
     used_ = 0;
+    written_ = 0;
+    wholeLinesEnd_ = 0;
+    lineEnds_.clear();
     failed_ = false;
     // Unbuffered: this class is the only buffer, so a failed write shows up
     // at the call that made it rather than somewhere inside QFile.
@@ -42,6 +45,41 @@ void BufferedFileWriter::fail()
 {
     failed_ = true;
     open_ = false;
+    used_ = 0;
+    // A short write leaves the file ending inside a line: cut it back to the
+    // last line end among the bytes it took. (Where the file cannot be cut,
+    // a device such as /dev/full, there is nothing more to do.)
+    qint64 keep = wholeLinesEnd_;
+    for (const qint64 end : lineEnds_) {
+        if (end > written_)
+            break;
+        keep = end;
+    }
+    lineEnds_.clear();
+    if (file_.isOpen()) {
+        if (keep < written_)
+            file_.resize(keep);
+        file_.close();
+    }
+}
+
+bool BufferedFileWriter::writeThrough(const char* data, qint64 size)
+{
+    // The file may take part of the bytes before it fails (a full disk, a
+    // size limit): count them, so fail() knows where the file ends.
+    const qint64 taken = file_.write(data, size);
+    if (taken > 0)
+        written_ += taken;
+    if (taken != size) {
+        fail();
+        return false;
+    }
+    // Everything handed over so far is in the file.
+    if (!lineEnds_.empty() && lineEnds_.back() <= written_) {
+        wholeLinesEnd_ = lineEnds_.back();
+        lineEnds_.clear();
+    }
+    return true;
 }
 
 bool BufferedFileWriter::flushBuffer()
@@ -52,11 +90,7 @@ bool BufferedFileWriter::flushBuffer()
         return true;
     const qint64 pending = used_;
     used_ = 0;
-    if (file_.write(buffer_.get(), pending) != pending) {
-        fail();
-        return false;
-    }
-    return true;
+    return writeThrough(buffer_.get(), pending);
 }
 
 bool BufferedFileWriter::appendSlow(const char* data, qsizetype size)
@@ -73,11 +107,7 @@ bool BufferedFileWriter::appendSlow(const char* data, qsizetype size)
         return true;
     }
     // Larger than the whole buffer: hand it over directly.
-    if (file_.write(data, size) != size) {
-        fail();
-        return false;
-    }
-    return true;
+    return writeThrough(data, size);
 }
 
 char* BufferedFileWriter::reserveSlow(qsizetype size)
@@ -138,6 +168,7 @@ bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int coun
         return false;
     if (!out.append(TextExportHeader) || !out.append("\r\n", 2))
         return false;
+    out.endLine();
     const int progressStride = count > ProgressSteps ? count / ProgressSteps : 1;
     int nextProgress = 0;
     for (int i = 0; i < count; ++i) {
@@ -158,6 +189,7 @@ bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int coun
             *p++ = '\r';
             *p = '\n';
             out.commit(lineSize);
+            out.endLine();
         } else {
             // A failed writer, or a line longer than the whole buffer.
             bool ok = out.append(cells[0]);
@@ -165,6 +197,7 @@ bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int coun
                 ok = out.append(",", 1) && out.append(cells[column]);
             if (!ok || !out.append("\r\n", 2))
                 return false;
+            out.endLine();
         }
         if (bar && (i == nextProgress || i == count - 1)) {
             bar->setValue(i);

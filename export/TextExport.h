@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QProgressBar;
 class QWidget;
@@ -17,7 +18,9 @@ extern const QByteArray TextExportHeader;
 // Collects small writes into one buffer and hands it to the file in large
 // pieces, so a million short lines cost few system calls. Every hand-over and
 // the close are checked: once one fails, the writer stays failed and writes
-// nothing more, and the file keeps what reached it before.
+// nothing more. The caller marks where its lines end (endLine); after a
+// failed hand-over the file is cut back to the last such end that reached it
+// whole, and closed, so it keeps whole lines only.
 class BufferedFileWriter {
 public:
     static constexpr qsizetype DefaultCapacity = qsizetype(1) << 18;
@@ -53,6 +56,13 @@ public:
         return reserveSlow(size);
     }
     void commit(qsizetype size) { used_ += size; }
+    // What was appended so far ends a line: a failure never leaves part of
+    // what follows in the file.
+    void endLine()
+    {
+        if (open_)
+            lineEnds_.push_back(written_ + used_);
+    }
     // Hands over the rest and closes; false when that or any earlier write
     // failed.
     bool close();
@@ -64,12 +74,16 @@ private:
     bool appendSlow(const char* data, qsizetype size);
     char* reserveSlow(qsizetype size);
     bool flushBuffer();
+    bool writeThrough(const char* data, qint64 size);
     void fail();
 
     QFile file_;
     std::unique_ptr<char[]> buffer_;
     qsizetype capacity_;
     qsizetype used_ = 0;
+    qint64 written_ = 0;            // bytes the file has taken
+    qint64 wholeLinesEnd_ = 0;      // end of the last line known to be in the file whole
+    std::vector<qint64> lineEnds_;  // line ends after that one, in file offsets
     bool open_ = false; // open and nothing failed: appends are accepted
     bool failed_ = false;
 };
@@ -77,7 +91,8 @@ private:
 // Steps 5 to 8 of the export: creates the file at `path`, writes the header
 // and rows 0 to count - 1, each line ended by CR LF, setting `bar` (if any) to
 // i after row i, and closes the file. False as soon as the file cannot be
-// created or a write or the close fails; the file then keeps what was written.
+// created or a write or the close fails; the file then keeps the lines that
+// reached it whole.
 bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int count,
                            QProgressBar* bar);
 

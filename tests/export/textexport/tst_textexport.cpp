@@ -18,8 +18,12 @@
 #include <functional>
 
 #ifdef Q_OS_UNIX
+#include <chrono>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -84,6 +88,55 @@ QByteArray readAll(const QString& path)
         return QByteArray("<missing>");
     return f.readAll();
 }
+
+// What a file that could take at most `limit` bytes of `full` must hold:
+// the lines that fit whole, and nothing of the next one.
+QByteArray wholeLinesWithin(const QByteArray& full, qint64 limit)
+{
+    if (limit < 2)
+        return QByteArray();
+    const qsizetype end = full.lastIndexOf("\r\n", qsizetype(qMin<qint64>(limit, full.size()) - 2));
+    return end < 0 ? QByteArray() : full.left(end + 2);
+}
+
+// Every byte belongs to a CR LF-terminated line, and the lines are the
+// first ones of `full`.
+bool onlyFirstWholeLines(const QByteArray& got, const QByteArray& full)
+{
+    return full.startsWith(got) && (got.isEmpty() || got.endsWith("\r\n"));
+}
+
+#ifdef Q_OS_UNIX
+// Runs `job` in a child process that may write files of at most `limit`
+// bytes (a disk that fills up, without root) and returns its exit code, or
+// -1 when it did not end normally within a minute.
+int runWithFileSizeLimit(rlim_t limit, const std::function<int()>& job)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return -1;
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit capped{};
+        ::getrlimit(RLIMIT_FSIZE, &capped);
+        capped.rlim_cur = limit;
+        if (::setrlimit(RLIMIT_FSIZE, &capped) != 0)
+            ::_exit(100);
+        ::_exit(job());
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 QString hex(QRgb rgb)
 {
@@ -675,11 +728,53 @@ private slots:
 
         QCOMPARE(rec.messageTexts(), QStringList{QStringLiteral("Error in Exporting!")});
         const QByteArray got = readAll(file);
-        QCOMPARE(got.size(), 1000);
-        QVERIFY(rows.expectedFile().startsWith(got));
+        QVERIFY(onlyFirstWholeLines(got, rows.expectedFile()));
+        QCOMPARE(got, wholeLinesWithin(rows.expectedFile(), 1000));
         QVERIFY2(lastRowRead < n - 1, "the export went on after the failure");
         QCOMPARE(status_, QStringList{NowExporting});
         QCOMPARE(process, nullptr);
+    }
+#endif
+
+#ifdef Q_OS_UNIX
+    void writer_fullDiskKeepsWholeLines_data()
+    {
+        QTest::addColumn<int>("longLineAt"); // -1: none
+        QTest::addColumn<qint64>("limit");
+        const qint64 buffer = BufferedFileWriter::DefaultCapacity;
+        FakeRows sample;
+        sample.addReadings(20);
+        const qint64 tenLines = sample.expectedFile(10).size();
+        QTest::newRow("nothing fits") << -1 << qint64(0);
+        QTest::newRow("inside the header") << -1 << qint64(40);
+        QTest::newRow("exactly ten lines") << -1 << tenLines;
+        QTest::newRow("one byte short of ten lines") << -1 << tenLines - 1;
+        QTest::newRow("inside the first hand-over") << -1 << qint64(1000);
+        QTest::newRow("first hand-over fits, next takes nothing") << -1 << buffer;
+        QTest::newRow("inside the second hand-over") << -1 << buffer + 5000;
+        QTest::newRow("inside a line longer than the buffer") << 30 << buffer / 2;
+        QTest::newRow("just past a line longer than the buffer") << 30 << buffer + 2000;
+    }
+    void writer_fullDiskKeepsWholeLines()
+    {
+        // The limit stands for a disk that fills up in the middle of a
+        // hand-over, at any point of a line.
+        QFETCH(int, longLineAt);
+        QFETCH(qint64, limit);
+        FakeRows rows;
+        rows.addReadings(20000);
+        if (longLineAt >= 0)
+            rows.data[longLineAt][0] = QByteArray(BufferedFileWriter::DefaultCapacity + 5, 'L');
+        const int n = int(rows.data.size());
+        const QString file = path(QStringLiteral("full.txt"));
+        const int result = runWithFileSizeLimit(rlim_t(limit), [&] {
+            return WriteRecordRowsToFile(file, rows, n, nullptr) ? 1 : 0;
+        });
+        QCOMPARE(result, 0); // the write reported its failure
+        const QByteArray got = readAll(file);
+        QVERIFY2(onlyFirstWholeLines(got, rows.expectedFile()),
+                 got.right(40).toHex(' ').constData());
+        QCOMPARE(got.size(), wholeLinesWithin(rows.expectedFile(), limit).size());
     }
 #endif
 
