@@ -515,12 +515,6 @@ void TestTrovport::fileSizeLimits()
     QVERIFY(!loadReadingScript("big.csv", lines, error));
     QCOMPARE(QString::fromStdString(error),
              "cannot read the script \"big.csv\": larger than 64 MiB");
-    QCOMPARE(::mkfifo("pipe.csv", 0600), 0);
-    FifoWatchdog watchdog({"pipe.csv"}, std::chrono::seconds(5));
-    QVERIFY(!loadReadingScript("pipe.csv", lines, error));
-    QVERIFY(!watchdog.fired());
-    QCOMPARE(QString::fromStdString(error),
-             "cannot read the script \"pipe.csv\": a FIFO, not a regular file");
 }
 
 void TestTrovport::noExceptionLeavesTheLibrary()
