@@ -240,6 +240,7 @@ private slots:
     void flagCounts_data();
     void flagCounts();
 
+    void dosARingAndClubShapes();
     void digitsFontLoads();
     void byteSenseOfCustomDots();
     void emptyRangeLoadsAllUnlit();
@@ -357,6 +358,49 @@ void TestMatrix::mat5x8AddsUnlitEighthRow()
             continue;
         QCOMPARE(rowsOf(mat5x8, code), rowsOf(mat5x7, code) + QStringLiteral(" 00"));
     }
+}
+
+void TestMatrix::dosARingAndClubShapes()
+{
+    const QStringList aRing = rowsOf(dos5x7, 134).split(QLatin1Char(' '));
+    const QStringList a = rowsOf(dos5x7, 'a').split(QLatin1Char(' '));
+    const QStringList degree = rowsOf(dos5x7, 248).split(QLatin1Char(' '));
+    // The ring of the degree sign on top, then the open bowl of "a".
+    QCOMPARE(aRing.mid(0, 3), degree.mid(0, 3));
+    QCOMPARE(aRing.mid(3), a.mid(3));
+    QCOMPARE(aRing.at(5), QStringLiteral("11"));
+
+    // The club is solid: every unlit dot reaches the edge of the cell
+    // through unlit dots.
+    bool open[7][5] = {};
+    QList<QPoint> todo;
+    for (int r = 0; r < 7; ++r)
+        for (int d = 0; d < 5; ++d)
+            if ((r == 0 || r == 6 || d == 0 || d == 4) &&
+                matrix::dotState(dos5x7, 5, r + 1, d + 1) != DotState::Lit) {
+                open[r][d] = true;
+                todo << QPoint(d, r);
+            }
+    while (!todo.isEmpty()) {
+        const QPoint p = todo.takeLast();
+        for (QPoint n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
+            if (n.x() < 0 || n.x() > 4 || n.y() < 0 || n.y() > 6 || open[n.y()][n.x()] ||
+                matrix::dotState(dos5x7, 5, n.y() + 1, n.x() + 1) == DotState::Lit)
+                continue;
+            open[n.y()][n.x()] = true;
+            todo << n;
+        }
+    }
+    for (int r = 0; r < 7; ++r)
+        for (int d = 0; d < 5; ++d)
+            if (matrix::dotState(dos5x7, 5, r + 1, d + 1) != DotState::Lit)
+                QVERIFY2(open[r][d], qPrintable(QStringLiteral("hole at row %1 dot %2").arg(r + 1).arg(d + 1)));
+    // Upright and symmetric, and not the spade.
+    for (int r = 1; r <= 7; ++r)
+        for (int d = 1; d <= 2; ++d)
+            QCOMPARE(matrix::dotState(dos5x7, 5, r, d), matrix::dotState(dos5x7, 5, r, 6 - d));
+    QVERIFY(rowsOf(dos5x7, 5) != rowsOf(dos5x7, 6));
+    QVERIFY(rowsOf(dos5x7, 5) != uniformRows(dos5x7, true));
 }
 
 void TestMatrix::hitachi2TallAndShortGlyphs()
