@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 QRgb rgb(const TLCDLabel& lab, TColor c)
@@ -123,6 +125,10 @@ private slots:
     void shapedDotsAreEllipsesOnDimSquares();
     void roundDotsShowBackgroundInCorners();
     void dotCoversExactlyItsPixels();
+    void smallDotsAreRound_data();
+    void smallDotsAreRound();
+    void ellipseSymmetricInsideItsDot_data();
+    void ellipseSymmetricInsideItsDot();
     void captionFillsCellsInReadingOrder();
     void shortCaptionLeavesCellsUnlit();
     void codesClampedToSet_data();
@@ -395,6 +401,118 @@ void TestLcd::dotCoversExactlyItsPixels()
             const bool inside = i >= 0 && i < 3 && j >= 0 && j < 3;
             QCOMPARE(pixelAt(lab.image(), p.x() + i, p.y() + j) == 0xFF0000, inside);
         }
+}
+
+void TestLcd::smallDotsAreRound_data()
+{
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<QStringList>("mask");
+    // Every pixel of a 2 x 2 dot is a corner: leaving them out would leave
+    // nothing, so the dot stays whole, as a 1 x 1 dot does.
+    const QStringList one = {QStringLiteral("#")};
+    const QStringList two = {QStringLiteral("##"), QStringLiteral("##")};
+    const QStringList three = {QStringLiteral(".#."), QStringLiteral("###"), QStringLiteral(".#.")};
+    const QStringList four = {QStringLiteral(".##."), QStringLiteral("####"), QStringLiteral("####"),
+                              QStringLiteral(".##.")};
+    const QStringList five = {QStringLiteral(".###."), QStringLiteral("#####"), QStringLiteral("#####"),
+                              QStringLiteral("#####"), QStringLiteral(".###.")};
+    const QStringList threeByFive = {QStringLiteral(".#."), QStringLiteral("###"), QStringLiteral("###"),
+                                     QStringLiteral("###"), QStringLiteral(".#.")};
+    for (int shape : {int(spRound), int(spShaped)}) {
+        const char* name = shape == spRound ? "round" : "shaped";
+        QTest::addRow("%s 1x1", name) << shape << 1 << 1 << one;
+        QTest::addRow("%s 2x2", name) << shape << 2 << 2 << two;
+        QTest::addRow("%s 3x3", name) << shape << 3 << 3 << three;
+        QTest::addRow("%s 4x4", name) << shape << 4 << 4 << four;
+        QTest::addRow("%s 5x5", name) << shape << 5 << 5 << five;
+        QTest::addRow("%s 3x5", name) << shape << 3 << 5 << threeByFive;
+    }
+}
+
+void TestLcd::smallDotsAreRound()
+{
+    QFETCH(int, shape);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(QStringList, mask);
+    TLCDLabel lab;
+    lab.setPixelSize(pixCustom);
+    lab.setPixelWidth(w);
+    lab.setPixelHeight(h);
+    lab.setPixelShape(static_cast<TPixelShape>(shape));
+    lab.setPixelOn(0x00FF00);
+    lab.setNoOfChars(1);
+    lab.setCaption("-"); // row 4 fully lit
+    const QPoint lit = dotOrigin(lab, 0, 0, 4, 3);
+    QCOMPARE(dotMask(lab, lit, 0x00FF00), mask);
+    // What the ellipse leaves shows the background, or the dim colour under
+    // a shaped dot.
+    const QRgb corner = shape == spRound ? 0xC0C0C0 : 0x007F00;
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            if (mask[j][i] == QLatin1Char('.'))
+                QCOMPARE(pixelAt(lab.image(), lit.x() + i, lit.y() + j), corner);
+    // Unlit round dots have the same outline; unlit shaped dots are squares.
+    const QStringList square(h, QString(w, QLatin1Char('#')));
+    QCOMPARE(dotMask(lab, dotOrigin(lab, 0, 0, 1, 1), 0xAAAAAA), shape == spRound ? mask : square);
+}
+
+void TestLcd::ellipseSymmetricInsideItsDot_data()
+{
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    for (int n = 2; n <= 16; ++n)
+        QTest::addRow("%dx%d", n, n) << n << n;
+    QTest::newRow("2x9") << 2 << 9;
+    QTest::newRow("9x2") << 9 << 2;
+    QTest::newRow("6x11") << 6 << 11;
+    QTest::newRow("40x13") << 40 << 13;
+}
+
+void TestLcd::ellipseSymmetricInsideItsDot()
+{
+    QFETCH(int, w);
+    QFETCH(int, h);
+    TLCDLabel lab;
+    lab.setPixelSize(pixCustom);
+    lab.setPixelWidth(w);
+    lab.setPixelHeight(h);
+    lab.setPixelShape(spRound);
+    lab.setPixelOn(0x0000FF);
+    lab.setNoOfChars(1);
+    lab.setCaption("-");
+    const QPoint lit = dotOrigin(lab, 0, 0, 4, 3);
+    QStringList ring; // the dot's rectangle and one pixel around it
+    for (int j = -1; j <= h; ++j) {
+        QString row;
+        for (int i = -1; i <= w; ++i)
+            row += pixelAt(lab.image(), lit.x() + i, lit.y() + j) == 0xFF0000 ? QLatin1Char('#')
+                                                                              : QLatin1Char('.');
+        ring << row;
+    }
+    const QString flat = ring.join(QLatin1Char('/'));
+    // Nothing outside the rectangle.
+    QVERIFY2(!ring.first().contains(QLatin1Char('#')) && !ring.last().contains(QLatin1Char('#')), qPrintable(flat));
+    for (const QString& row : ring)
+        QVERIFY2(row.front() == QLatin1Char('.') && row.back() == QLatin1Char('.'), qPrintable(flat));
+    // Symmetric about both axes.
+    for (int j = 0; j < ring.size(); ++j) {
+        QString mirrored = ring[j];
+        std::reverse(mirrored.begin(), mirrored.end());
+        QVERIFY2(ring[j] == mirrored, qPrintable(flat));
+        QVERIFY2(ring[j] == ring[ring.size() - 1 - j], qPrintable(flat));
+    }
+    // A round dot touches all four sides of its square; where both sides
+    // are 3 or more, the corners are left to the background.
+    if (w == h) {
+        QVERIFY2(!ring[1 + h / 2].mid(1, w).contains(QLatin1Char('.')), qPrintable(flat));
+        for (int j = 1; j <= h; ++j)
+            QVERIFY2(ring[j][1 + w / 2] == QLatin1Char('#'), qPrintable(flat));
+    }
+    if (w >= 3 && h >= 3)
+        QVERIFY2(ring[1][1] == QLatin1Char('.'), qPrintable(flat));
 }
 
 void TestLcd::captionFillsCellsInReadingOrder()

@@ -233,6 +233,7 @@ private slots:
     void meterGlyphsSameInMat5x7AndDos_data();
     void meterGlyphsSameInMat5x7AndDos();
     void hitachiLowCodesFollowDesign();
+    void dosARingAndClubShapes();
     void mat5x8AddsUnlitEighthRow();
     void hitachi2TallAndShortGlyphs();
     void lookupOutsideTableIsUnlit_data();
@@ -240,7 +241,6 @@ private slots:
     void flagCounts_data();
     void flagCounts();
 
-    void dosARingAndClubShapes();
     void digitsFontLoads();
     void byteSenseOfCustomDots();
     void emptyRangeLoadsAllUnlit();
@@ -350,16 +350,6 @@ void TestMatrix::hitachiLowCodesFollowDesign()
     QCOMPARE(rowsOf(dos5x7, 126), QStringLiteral("0A 14 00 00 00 00 00"));
 }
 
-void TestMatrix::mat5x8AddsUnlitEighthRow()
-{
-    const QList<int> tall = {44, 92, 95, 103, 106, 113, 121, 124};
-    for (int code = 32; code <= 126; ++code) {
-        if (tall.contains(code))
-            continue;
-        QCOMPARE(rowsOf(mat5x8, code), rowsOf(mat5x7, code) + QStringLiteral(" 00"));
-    }
-}
-
 void TestMatrix::dosARingAndClubShapes()
 {
     const QStringList aRing = rowsOf(dos5x7, 134).split(QLatin1Char(' '));
@@ -401,6 +391,16 @@ void TestMatrix::dosARingAndClubShapes()
             QCOMPARE(matrix::dotState(dos5x7, 5, r, d), matrix::dotState(dos5x7, 5, r, 6 - d));
     QVERIFY(rowsOf(dos5x7, 5) != rowsOf(dos5x7, 6));
     QVERIFY(rowsOf(dos5x7, 5) != uniformRows(dos5x7, true));
+}
+
+void TestMatrix::mat5x8AddsUnlitEighthRow()
+{
+    const QList<int> tall = {44, 92, 95, 103, 106, 113, 121, 124};
+    for (int code = 32; code <= 126; ++code) {
+        if (tall.contains(code))
+            continue;
+        QCOMPARE(rowsOf(mat5x8, code), rowsOf(mat5x7, code) + QStringLiteral(" 00"));
+    }
 }
 
 void TestMatrix::hitachi2TallAndShortGlyphs()
