@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -91,6 +92,31 @@ QStringList dotMask(const TLCDLabel& lab, QPoint origin, QRgb colour)
     return rows;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// What the window system holds for the control right now; reading it runs
+// no event loop.
+QImage onScreen(const TLCDLabel& lab)
+{
+    QWidget* window = lab.window();
+    const QPoint at = lab.mapTo(window, QPoint(0, 0));
+    return window->screen()
+        ->grabWindow(window->winId(), at.x(), at.y(), lab.width(), lab.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
 
 } // namespace
 
@@ -148,6 +174,8 @@ private slots:
     void captionCutTo255Bytes();
     void disabledShowsBackgroundAndFrameOnly();
     void hiddenFillsButtonFace();
+    void writesPaintAtOnce();
+    void writesBeforeShowPaintLater();
     void extremeValuesStaySafe();
 };
 
@@ -915,6 +943,70 @@ void TestLcd::hiddenFillsButtonFace()
     QCOMPARE(countPixels(lab->image(), face), 166 * 28);
     lab->show();
     QCOMPARE(cellRows(*lab, 0, 0), glyphRows(mat5x7, '1'));
+}
+
+void TestLcd::writesPaintAtOnce()
+{
+    QWidget window;
+    window.resize(320, 120);
+    auto* lab = new TLCDLabel(&window);
+    lab->move(10, 20);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QCOMPARE(onScreen(*lab), lab->image());
+
+    // From here on no event loop runs: what a write paints must already be
+    // on the window's surface when it returns.
+    PaintCounter paints(lab);
+    lab->setCaption("12.5");
+    QCOMPARE(paints.count, 1);
+    QCOMPARE(onScreen(*lab), lab->image());
+    QCOMPARE(cellRows(*lab, 0, 3), glyphRows(mat5x7, '5'));
+    lab->setPixelOn(0x0000FF);
+    QCOMPARE(paints.count, 2);
+    QCOMPARE(onScreen(*lab), lab->image());
+    lab->setNoOfChars(4);
+    QCOMPARE(lab->size(), QSize(70, 28));
+    QCOMPARE(onScreen(*lab), lab->image());
+    lab->setDotMatrix(dos5x7);
+    QCOMPARE(onScreen(*lab), lab->image());
+    const int before = paints.count;
+    RecordingDialogs dialogs;
+    lab->setCaption("12.5"); // unchanged: no paint
+    lab->setNoOfChars(0);    // rejected: no paint
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(paints.count, before);
+
+    // A control hidden on purpose has nothing on the screen to paint.
+    lab->hide();
+    const int hidden = paints.count;
+    lab->setCaption("99.9");
+    QCOMPARE(paints.count, hidden);
+    lab->show();
+    QCoreApplication::processEvents();
+    QCOMPARE(onScreen(*lab), lab->image());
+    QCOMPARE(cellRows(*lab, 0, 0), glyphRows(dos5x7, '9'));
+}
+
+void TestLcd::writesBeforeShowPaintLater()
+{
+    // On a window that is not shown yet there is no surface: the writes
+    // compose the display, and showing the window draws it.
+    QWidget window;
+    auto* lab = new TLCDLabel(&window);
+    PaintCounter paints(lab);
+    lab->setCaption("-3");
+    lab->setPixelShape(spRound);
+    lab->setNoOfChars(3);
+    QCOMPARE(paints.count, 0);
+    QCOMPARE(cellRows(*lab, 0, 0), glyphRows(mat5x7, '-'));
+    window.resize(200, 60);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QVERIFY(paints.count >= 1);
+    QCOMPARE(onScreen(*lab), lab->image());
 }
 
 void TestLcd::extremeValuesStaySafe()

@@ -408,13 +408,13 @@ void TLCDLabel::Paint()
     FComposed = true;
     if (FWidth < 1 || FHeight < 1 || qint64(FWidth) * FHeight > MaxImagePixels) {
         FImage = QImage();
-        update();
+        showComposed();
         return;
     }
     if (FImage.width() != FWidth || FImage.height() != FHeight)
         FImage = QImage(FWidth, FHeight, QImage::Format_RGB32);
     if (FImage.isNull()) {
-        update();
+        showComposed();
         return;
     }
 
@@ -464,7 +464,19 @@ void TLCDLabel::Paint()
         FImage.fill(QColor::fromRgb(resolveColor(clBtnFace, pal)));
     }
     canvas.end();
-    update();
+    showComposed();
+}
+
+void TLCDLabel::showComposed()
+{
+    // A write shows on the screen before it returns, not when the event loop
+    // next runs. A control that is not on the screen (hidden, or on a window
+    // not shown yet) has no surface to paint: Qt skips the repaint, and the
+    // image composed here is what its first paint event draws. Inside a
+    // paint event the image is drawn right after, and a nested repaint would
+    // recurse.
+    if (!FInPaintEvent)
+        repaint();
 }
 
 void TLCDLabel::DrawCaption(QPainter& canvas)
@@ -649,8 +661,11 @@ void TLCDLabel::paintEvent(QPaintEvent* event)
 {
     // Someone else resized the control since the last layout: the size now
     // decides the cells.
-    if (!FComposed || width() != FLastWidth || height() != FLastHeight)
+    if (!FComposed || width() != FLastWidth || height() != FLastHeight) {
+        FInPaintEvent = true;
         Paint();
+        FInPaintEvent = false;
+    }
     if (FImage.isNull())
         return;
     QPainter p(this);
