@@ -170,6 +170,7 @@ private slots:
     void failedLoadReturnsToFallback();
     void shortFontRaisesAndStaysOnCustomFont();
     void keepPreviousDots();
+    void bigCustomGlyphsLayOut();
     void unchangedCaptionDoesNotRepaint();
     void captionCutTo255Bytes();
     void disabledShowsBackgroundAndFrameOnly();
@@ -872,6 +873,49 @@ void TestLcd::keepPreviousDots()
     QCOMPARE(cellRows(lab, 0, 0), QStringLiteral("0C"));
     const QPoint first = dotOrigin(lab, 0, 0, 1, 1);
     QCOMPARE(pixelAt(lab.image(), first.x(), first.y()), QRgb(0xAAAAAA));
+}
+
+void TestLcd::bigCustomGlyphsLayOut()
+{
+    // 200 x 200 dots: code 65 lit on its outline and its main diagonal.
+    const int n = 200;
+    QByteArray f = fontHeader(n, n, 65, 65);
+    for (int r = 0; r < n; ++r)
+        for (int d = 0; d < n; ++d)
+            f.append(r == 0 || d == 0 || r == n - 1 || d == n - 1 || r == d ? '\0' : '\1');
+    TLCDLabel lab;
+    lab.setPixelOn(0x0000FF);
+    lab.setNoOfChars(2);
+    lab.setCaption("AA");
+    lab.setfilename(writeFile(QStringLiteral("big.fnt"), f));
+    QCOMPARE(lab.DotMatrix(), CustomFont);
+    QCOMPARE(lab.GlyphCols(), n);
+    QCOMPARE(lab.CellWidth(), n * 2 + (n - 1));
+    QCOMPARE(lab.CellHeight(), 599);
+    QCOMPARE(lab.size(), QSize(2 * 3 + 2 + 2 * 599 + 2, 2 * 3 + 599 + 2));
+    QCOMPARE(lab.image().size(), lab.size());
+    const QRgb on = 0xFF0000;
+    for (int cell = 0; cell < 2; ++cell) {
+        for (auto [row, dot, lit] : {std::tuple{1, 1, true}, {1, n, true}, {n, n, true}, {n, 1, true},
+                                     {100, 100, true}, {100, 101, false}, {2, 3, false}, {n - 1, 2, false}}) {
+            const QPoint p = dotOrigin(lab, 0, cell, row, dot);
+            QCOMPARE(pixelAt(lab.image(), p.x(), p.y()) == on, lit);
+            QCOMPARE(pixelAt(lab.image(), p.x() + 1, p.y() + 1) == on, lit);
+        }
+    }
+    // The last dot ends one border space before the frame.
+    const QPoint last = dotOrigin(lab, 0, 1, n, n);
+    QCOMPARE(last + QPoint(2, 2), QPoint(lab.width() - 4, lab.height() - 4));
+    QCOMPARE(pixelAt(lab.image(), last.x() + 2, last.y() + 2), QRgb(0xC0C0C0));
+
+    // A size from outside: cells from the size, then snapped to them.
+    lab.resize(700, 1300);
+    lab.Paint();
+    QCOMPARE(lab.NoOfChars(), 1);
+    QCOMPARE(lab.TextLines(), 2);
+    QCOMPARE(lab.size(), QSize(6 + 599 + 2, 6 + 2 * 599 + 2 + 2));
+    const QPoint second = dotOrigin(lab, 1, 0, n, n);
+    QCOMPARE(pixelAt(lab.image(), second.x(), second.y()), on);
 }
 
 void TestLcd::unchangedCaptionDoesNotRepaint()
