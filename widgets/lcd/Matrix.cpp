@@ -265,8 +265,10 @@ bool TCustomFont::LoadCustomFont(QIODevice& device)
     }
     const bool shortFile = glyphsHeld < glyphsClaimed;
 
+    // Emptied and released: a short file leaves the buffers it does not
+    // make without memory.
     for (auto& buffer : CustomGlyphs)
-        buffer.clear();
+        std::vector<std::uint8_t>().swap(buffer);
     try {
         if (shortFile) {
             for (int code = first; code < first + glyphsHeld; ++code)
