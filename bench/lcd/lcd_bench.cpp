@@ -4,6 +4,9 @@
 #include "LCD_Lab.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -63,6 +66,61 @@ void BM_UnchangedCaption(benchmark::State& state)
         lab.setCaption(same);
 }
 BENCHMARK(BM_UnchangedCaption);
+
+// A caption write on a display that is on the screen: layout, composing and
+// the synchronous repaint onto the window's surface.
+void BM_CaptionWriteShown(benchmark::State& state)
+{
+    QWidget window;
+    window.resize(200, 60);
+    auto* lab = new TLCDLabel(&window);
+    lab->setNoOfChars(8);
+    window.show();
+    QApplication::processEvents();
+    const QByteArray texts[2] = {"35.127", "35.128"};
+    int i = 0;
+    for (auto _ : state)
+        lab->setCaption(texts[i ^= 1]);
+}
+BENCHMARK(BM_CaptionWriteShown);
+
+// Two cells of a 200 x 200 custom font, one screen pixel per dot: 80,000
+// dots per repaint.
+void BM_CustomFont200x200(benchmark::State& state)
+{
+    const int n = 200;
+    QByteArray f;
+    for (qint32 v : {n, n, 65, 66})
+        for (int b = 0; b < 4; ++b)
+            f.append(static_cast<char>((static_cast<quint32>(v) >> (8 * b)) & 0xFF));
+    for (int code = 65; code <= 66; ++code)
+        for (int r = 0; r < n; ++r)
+            for (int d = 0; d < n; ++d)
+                f.append((r + d + code) % 3 == 0 ? '\0' : '\1');
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.fnt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(f) != f.size()) {
+        state.SkipWithError("cannot write the font file");
+        return;
+    }
+    file.close();
+    TLCDLabel lab;
+    lab.setPixelSize(pix1x1);
+    lab.setNoOfChars(2);
+    lab.setCaption("AB");
+    lab.setfilename(path);
+    if (lab.DotMatrix() != CustomFont) {
+        state.SkipWithError("font not loaded");
+        return;
+    }
+    for (auto _ : state) {
+        lab.Paint();
+        benchmark::DoNotOptimize(lab.image().constBits());
+    }
+    state.counters["dots"] = 2.0 * n * n;
+}
+BENCHMARK(BM_CustomFont200x200)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -6,8 +6,11 @@
 
 #include <QFile>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,6 +92,31 @@ QStringList dotMask(const TLCDLabel& lab, QPoint origin, QRgb colour)
     return rows;
 }
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        count += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// What the window system holds for the control right now; reading it runs
+// no event loop.
+QImage onScreen(const TLCDLabel& lab)
+{
+    QWidget* window = lab.window();
+    const QPoint at = lab.mapTo(window, QPoint(0, 0));
+    return window->screen()
+        ->grabWindow(window->winId(), at.x(), at.y(), lab.width(), lab.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
 
 } // namespace
 
@@ -123,6 +151,10 @@ private slots:
     void shapedDotsAreEllipsesOnDimSquares();
     void roundDotsShowBackgroundInCorners();
     void dotCoversExactlyItsPixels();
+    void smallDotsAreRound_data();
+    void smallDotsAreRound();
+    void ellipseSymmetricInsideItsDot_data();
+    void ellipseSymmetricInsideItsDot();
     void captionFillsCellsInReadingOrder();
     void shortCaptionLeavesCellsUnlit();
     void codesClampedToSet_data();
@@ -138,10 +170,13 @@ private slots:
     void failedLoadReturnsToFallback();
     void shortFontRaisesAndStaysOnCustomFont();
     void keepPreviousDots();
+    void bigCustomGlyphsLayOut();
     void unchangedCaptionDoesNotRepaint();
     void captionCutTo255Bytes();
     void disabledShowsBackgroundAndFrameOnly();
     void hiddenFillsButtonFace();
+    void writesPaintAtOnce();
+    void writesBeforeShowPaintLater();
     void extremeValuesStaySafe();
 };
 
@@ -395,6 +430,118 @@ void TestLcd::dotCoversExactlyItsPixels()
             const bool inside = i >= 0 && i < 3 && j >= 0 && j < 3;
             QCOMPARE(pixelAt(lab.image(), p.x() + i, p.y() + j) == 0xFF0000, inside);
         }
+}
+
+void TestLcd::smallDotsAreRound_data()
+{
+    QTest::addColumn<int>("shape");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<QStringList>("mask");
+    // Every pixel of a 2 x 2 dot is a corner: leaving them out would leave
+    // nothing, so the dot stays whole, as a 1 x 1 dot does.
+    const QStringList one = {QStringLiteral("#")};
+    const QStringList two = {QStringLiteral("##"), QStringLiteral("##")};
+    const QStringList three = {QStringLiteral(".#."), QStringLiteral("###"), QStringLiteral(".#.")};
+    const QStringList four = {QStringLiteral(".##."), QStringLiteral("####"), QStringLiteral("####"),
+                              QStringLiteral(".##.")};
+    const QStringList five = {QStringLiteral(".###."), QStringLiteral("#####"), QStringLiteral("#####"),
+                              QStringLiteral("#####"), QStringLiteral(".###.")};
+    const QStringList threeByFive = {QStringLiteral(".#."), QStringLiteral("###"), QStringLiteral("###"),
+                                     QStringLiteral("###"), QStringLiteral(".#.")};
+    for (int shape : {int(spRound), int(spShaped)}) {
+        const char* name = shape == spRound ? "round" : "shaped";
+        QTest::addRow("%s 1x1", name) << shape << 1 << 1 << one;
+        QTest::addRow("%s 2x2", name) << shape << 2 << 2 << two;
+        QTest::addRow("%s 3x3", name) << shape << 3 << 3 << three;
+        QTest::addRow("%s 4x4", name) << shape << 4 << 4 << four;
+        QTest::addRow("%s 5x5", name) << shape << 5 << 5 << five;
+        QTest::addRow("%s 3x5", name) << shape << 3 << 5 << threeByFive;
+    }
+}
+
+void TestLcd::smallDotsAreRound()
+{
+    QFETCH(int, shape);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(QStringList, mask);
+    TLCDLabel lab;
+    lab.setPixelSize(pixCustom);
+    lab.setPixelWidth(w);
+    lab.setPixelHeight(h);
+    lab.setPixelShape(static_cast<TPixelShape>(shape));
+    lab.setPixelOn(0x00FF00);
+    lab.setNoOfChars(1);
+    lab.setCaption("-"); // row 4 fully lit
+    const QPoint lit = dotOrigin(lab, 0, 0, 4, 3);
+    QCOMPARE(dotMask(lab, lit, 0x00FF00), mask);
+    // What the ellipse leaves shows the background, or the dim colour under
+    // a shaped dot.
+    const QRgb corner = shape == spRound ? 0xC0C0C0 : 0x007F00;
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i)
+            if (mask[j][i] == QLatin1Char('.'))
+                QCOMPARE(pixelAt(lab.image(), lit.x() + i, lit.y() + j), corner);
+    // Unlit round dots have the same outline; unlit shaped dots are squares.
+    const QStringList square(h, QString(w, QLatin1Char('#')));
+    QCOMPARE(dotMask(lab, dotOrigin(lab, 0, 0, 1, 1), 0xAAAAAA), shape == spRound ? mask : square);
+}
+
+void TestLcd::ellipseSymmetricInsideItsDot_data()
+{
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    for (int n = 2; n <= 16; ++n)
+        QTest::addRow("%dx%d", n, n) << n << n;
+    QTest::newRow("2x9") << 2 << 9;
+    QTest::newRow("9x2") << 9 << 2;
+    QTest::newRow("6x11") << 6 << 11;
+    QTest::newRow("40x13") << 40 << 13;
+}
+
+void TestLcd::ellipseSymmetricInsideItsDot()
+{
+    QFETCH(int, w);
+    QFETCH(int, h);
+    TLCDLabel lab;
+    lab.setPixelSize(pixCustom);
+    lab.setPixelWidth(w);
+    lab.setPixelHeight(h);
+    lab.setPixelShape(spRound);
+    lab.setPixelOn(0x0000FF);
+    lab.setNoOfChars(1);
+    lab.setCaption("-");
+    const QPoint lit = dotOrigin(lab, 0, 0, 4, 3);
+    QStringList ring; // the dot's rectangle and one pixel around it
+    for (int j = -1; j <= h; ++j) {
+        QString row;
+        for (int i = -1; i <= w; ++i)
+            row += pixelAt(lab.image(), lit.x() + i, lit.y() + j) == 0xFF0000 ? QLatin1Char('#')
+                                                                              : QLatin1Char('.');
+        ring << row;
+    }
+    const QString flat = ring.join(QLatin1Char('/'));
+    // Nothing outside the rectangle.
+    QVERIFY2(!ring.first().contains(QLatin1Char('#')) && !ring.last().contains(QLatin1Char('#')), qPrintable(flat));
+    for (const QString& row : ring)
+        QVERIFY2(row.front() == QLatin1Char('.') && row.back() == QLatin1Char('.'), qPrintable(flat));
+    // Symmetric about both axes.
+    for (int j = 0; j < ring.size(); ++j) {
+        QString mirrored = ring[j];
+        std::reverse(mirrored.begin(), mirrored.end());
+        QVERIFY2(ring[j] == mirrored, qPrintable(flat));
+        QVERIFY2(ring[j] == ring[ring.size() - 1 - j], qPrintable(flat));
+    }
+    // A round dot touches all four sides of its square; where both sides
+    // are 3 or more, the corners are left to the background.
+    if (w == h) {
+        QVERIFY2(!ring[1 + h / 2].mid(1, w).contains(QLatin1Char('.')), qPrintable(flat));
+        for (int j = 1; j <= h; ++j)
+            QVERIFY2(ring[j][1 + w / 2] == QLatin1Char('#'), qPrintable(flat));
+    }
+    if (w >= 3 && h >= 3)
+        QVERIFY2(ring[1][1] == QLatin1Char('.'), qPrintable(flat));
 }
 
 void TestLcd::captionFillsCellsInReadingOrder()
@@ -728,6 +875,49 @@ void TestLcd::keepPreviousDots()
     QCOMPARE(pixelAt(lab.image(), first.x(), first.y()), QRgb(0xAAAAAA));
 }
 
+void TestLcd::bigCustomGlyphsLayOut()
+{
+    // 200 x 200 dots: code 65 lit on its outline and its main diagonal.
+    const int n = 200;
+    QByteArray f = fontHeader(n, n, 65, 65);
+    for (int r = 0; r < n; ++r)
+        for (int d = 0; d < n; ++d)
+            f.append(r == 0 || d == 0 || r == n - 1 || d == n - 1 || r == d ? '\0' : '\1');
+    TLCDLabel lab;
+    lab.setPixelOn(0x0000FF);
+    lab.setNoOfChars(2);
+    lab.setCaption("AA");
+    lab.setfilename(writeFile(QStringLiteral("big.fnt"), f));
+    QCOMPARE(lab.DotMatrix(), CustomFont);
+    QCOMPARE(lab.GlyphCols(), n);
+    QCOMPARE(lab.CellWidth(), n * 2 + (n - 1));
+    QCOMPARE(lab.CellHeight(), 599);
+    QCOMPARE(lab.size(), QSize(2 * 3 + 2 + 2 * 599 + 2, 2 * 3 + 599 + 2));
+    QCOMPARE(lab.image().size(), lab.size());
+    const QRgb on = 0xFF0000;
+    for (int cell = 0; cell < 2; ++cell) {
+        for (auto [row, dot, lit] : {std::tuple{1, 1, true}, {1, n, true}, {n, n, true}, {n, 1, true},
+                                     {100, 100, true}, {100, 101, false}, {2, 3, false}, {n - 1, 2, false}}) {
+            const QPoint p = dotOrigin(lab, 0, cell, row, dot);
+            QCOMPARE(pixelAt(lab.image(), p.x(), p.y()) == on, lit);
+            QCOMPARE(pixelAt(lab.image(), p.x() + 1, p.y() + 1) == on, lit);
+        }
+    }
+    // The last dot ends one border space before the frame.
+    const QPoint last = dotOrigin(lab, 0, 1, n, n);
+    QCOMPARE(last + QPoint(2, 2), QPoint(lab.width() - 4, lab.height() - 4));
+    QCOMPARE(pixelAt(lab.image(), last.x() + 2, last.y() + 2), QRgb(0xC0C0C0));
+
+    // A size from outside: cells from the size, then snapped to them.
+    lab.resize(700, 1300);
+    lab.Paint();
+    QCOMPARE(lab.NoOfChars(), 1);
+    QCOMPARE(lab.TextLines(), 2);
+    QCOMPARE(lab.size(), QSize(6 + 599 + 2, 6 + 2 * 599 + 2 + 2));
+    const QPoint second = dotOrigin(lab, 1, 0, n, n);
+    QCOMPARE(pixelAt(lab.image(), second.x(), second.y()), on);
+}
+
 void TestLcd::unchangedCaptionDoesNotRepaint()
 {
     TLCDLabel lab;
@@ -797,6 +987,70 @@ void TestLcd::hiddenFillsButtonFace()
     QCOMPARE(countPixels(lab->image(), face), 166 * 28);
     lab->show();
     QCOMPARE(cellRows(*lab, 0, 0), glyphRows(mat5x7, '1'));
+}
+
+void TestLcd::writesPaintAtOnce()
+{
+    QWidget window;
+    window.resize(320, 120);
+    auto* lab = new TLCDLabel(&window);
+    lab->move(10, 20);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QCOMPARE(onScreen(*lab), lab->image());
+
+    // From here on no event loop runs: what a write paints must already be
+    // on the window's surface when it returns.
+    PaintCounter paints(lab);
+    lab->setCaption("12.5");
+    QCOMPARE(paints.count, 1);
+    QCOMPARE(onScreen(*lab), lab->image());
+    QCOMPARE(cellRows(*lab, 0, 3), glyphRows(mat5x7, '5'));
+    lab->setPixelOn(0x0000FF);
+    QCOMPARE(paints.count, 2);
+    QCOMPARE(onScreen(*lab), lab->image());
+    lab->setNoOfChars(4);
+    QCOMPARE(lab->size(), QSize(70, 28));
+    QCOMPARE(onScreen(*lab), lab->image());
+    lab->setDotMatrix(dos5x7);
+    QCOMPARE(onScreen(*lab), lab->image());
+    const int before = paints.count;
+    RecordingDialogs dialogs;
+    lab->setCaption("12.5"); // unchanged: no paint
+    lab->setNoOfChars(0);    // rejected: no paint
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(paints.count, before);
+
+    // A control hidden on purpose has nothing on the screen to paint.
+    lab->hide();
+    const int hidden = paints.count;
+    lab->setCaption("99.9");
+    QCOMPARE(paints.count, hidden);
+    lab->show();
+    QCoreApplication::processEvents();
+    QCOMPARE(onScreen(*lab), lab->image());
+    QCOMPARE(cellRows(*lab, 0, 0), glyphRows(dos5x7, '9'));
+}
+
+void TestLcd::writesBeforeShowPaintLater()
+{
+    // On a window that is not shown yet there is no surface: the writes
+    // compose the display, and showing the window draws it.
+    QWidget window;
+    auto* lab = new TLCDLabel(&window);
+    PaintCounter paints(lab);
+    lab->setCaption("-3");
+    lab->setPixelShape(spRound);
+    lab->setNoOfChars(3);
+    QCOMPARE(paints.count, 0);
+    QCOMPARE(cellRows(*lab, 0, 0), glyphRows(mat5x7, '-'));
+    window.resize(200, 60);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    QVERIFY(paints.count >= 1);
+    QCOMPARE(onScreen(*lab), lab->image());
 }
 
 void TestLcd::extremeValuesStaySafe()

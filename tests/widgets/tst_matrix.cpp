@@ -8,7 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QtTest>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -233,6 +240,7 @@ private slots:
     void meterGlyphsSameInMat5x7AndDos_data();
     void meterGlyphsSameInMat5x7AndDos();
     void hitachiLowCodesFollowDesign();
+    void dosARingAndClubShapes();
     void mat5x8AddsUnlitEighthRow();
     void hitachi2TallAndShortGlyphs();
     void lookupOutsideTableIsUnlit_data();
@@ -248,7 +256,10 @@ private slots:
     void shortFileRaises();
     void hostileHeaderRefused_data();
     void hostileHeaderRefused();
-    void largestHeaderAccepted();
+    void bigGlyphsLoad_data();
+    void bigGlyphsLoad();
+    void shortFileCostsNoMoreThanItsLength();
+    void onlyRegularFilesAreFonts();
 };
 
 void TestMatrix::givenGlyphs_data()
@@ -347,6 +358,49 @@ void TestMatrix::hitachiLowCodesFollowDesign()
     QCOMPARE(rowsOf(dos5x7, 92), QStringLiteral("00 10 08 04 02 01 00"));
     QCOMPARE(rowsOf(mat5x7, 126), QStringLiteral("0A 14 00 00 00 00 00"));
     QCOMPARE(rowsOf(dos5x7, 126), QStringLiteral("0A 14 00 00 00 00 00"));
+}
+
+void TestMatrix::dosARingAndClubShapes()
+{
+    const QStringList aRing = rowsOf(dos5x7, 134).split(QLatin1Char(' '));
+    const QStringList a = rowsOf(dos5x7, 'a').split(QLatin1Char(' '));
+    const QStringList degree = rowsOf(dos5x7, 248).split(QLatin1Char(' '));
+    // The ring of the degree sign on top, then the open bowl of "a".
+    QCOMPARE(aRing.mid(0, 3), degree.mid(0, 3));
+    QCOMPARE(aRing.mid(3), a.mid(3));
+    QCOMPARE(aRing.at(5), QStringLiteral("11"));
+
+    // The club is solid: every unlit dot reaches the edge of the cell
+    // through unlit dots.
+    bool open[7][5] = {};
+    QList<QPoint> todo;
+    for (int r = 0; r < 7; ++r)
+        for (int d = 0; d < 5; ++d)
+            if ((r == 0 || r == 6 || d == 0 || d == 4) &&
+                matrix::dotState(dos5x7, 5, r + 1, d + 1) != DotState::Lit) {
+                open[r][d] = true;
+                todo << QPoint(d, r);
+            }
+    while (!todo.isEmpty()) {
+        const QPoint p = todo.takeLast();
+        for (QPoint n : {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)}) {
+            if (n.x() < 0 || n.x() > 4 || n.y() < 0 || n.y() > 6 || open[n.y()][n.x()] ||
+                matrix::dotState(dos5x7, 5, n.y() + 1, n.x() + 1) == DotState::Lit)
+                continue;
+            open[n.y()][n.x()] = true;
+            todo << n;
+        }
+    }
+    for (int r = 0; r < 7; ++r)
+        for (int d = 0; d < 5; ++d)
+            if (matrix::dotState(dos5x7, 5, r + 1, d + 1) != DotState::Lit)
+                QVERIFY2(open[r][d], qPrintable(QStringLiteral("hole at row %1 dot %2").arg(r + 1).arg(d + 1)));
+    // Upright and symmetric, and not the spade.
+    for (int r = 1; r <= 7; ++r)
+        for (int d = 1; d <= 2; ++d)
+            QCOMPARE(matrix::dotState(dos5x7, 5, r, d), matrix::dotState(dos5x7, 5, r, 6 - d));
+    QVERIFY(rowsOf(dos5x7, 5) != rowsOf(dos5x7, 6));
+    QVERIFY(rowsOf(dos5x7, 5) != uniformRows(dos5x7, true));
 }
 
 void TestMatrix::mat5x8AddsUnlitEighthRow()
@@ -494,6 +548,8 @@ void TestMatrix::shortFileRaises()
     QFETCH(int, length);
     QFETCH(int, glyphsComplete);
     const QString path = writeFile(QStringLiteral("short.fnt"), digitsFont().left(length));
+    TCustomFont complete;
+    QVERIFY(complete.LoadCustomFont(writeFile(QStringLiteral("whole.fnt"), digitsFont())));
 
     TCustomFont font;
     const int fdsBefore = openDescriptors();
@@ -515,15 +571,19 @@ void TestMatrix::shortFileRaises()
         QCOMPARE(font.FirstCode, 32);
         QCOMPARE(font.LastCode, 126);
     } else {
-        QCOMPARE(font.allocatedBytes(), std::size_t(256 * 35));
+        // Buffers only for the whole glyphs the file holds.
+        QCOMPARE(font.allocatedBytes(), std::size_t(glyphsComplete * 35));
+        QCOMPARE(font.FirstCode, 48);
         for (int code = 48; code < 48 + glyphsComplete; ++code)
-            QVERIFY(customRows(font, code).contains(QLatin1Char('#')));
+            QCOMPARE(customRows(font, code), customRows(complete, code));
+        for (int code = 48 + glyphsComplete; code <= 57; ++code)
+            QVERIFY(!font.hasGlyph(code));
     }
     // Every dot of every code can be asked for without touching unmade memory.
     for (int code = -1; code <= 256; ++code)
         for (int r = 0; r <= 8; ++r)
             for (int d = 0; d <= 6; ++d)
-                if (code < 48 || code > 57)
+                if (code < 48 || code >= 48 + std::max(0, glyphsComplete))
                     QVERIFY(font.dotState(code, r, d) != DotState::Lit);
 }
 
@@ -540,8 +600,10 @@ void TestMatrix::hostileHeaderRefused_data()
     QTest::newRow("negative cols") << -5 << 7 << 32 << 126;
     QTest::newRow("negative rows") << 5 << -1 << 32 << 126;
     QTest::newRow("min int") << int(0x80000000) << int(0x80000000) << 32 << 126;
-    QTest::newRow("cols 65") << 65 << 7 << 32 << 126;
-    QTest::newRow("rows 65") << 5 << 65 << 32 << 126;
+    // All 256 buffers together may take 64 MiB: 256 KiB per glyph.
+    QTest::newRow("one dot over the cap") << 512 << 512 + 1 << 0 << 0;
+    QTest::newRow("wide over the cap") << 262145 << 1 << 0 << 0;
+    QTest::newRow("tall over the cap") << 1 << 262145 << 0 << 0;
     QTest::newRow("first negative") << 5 << 7 << -1 << 10;
     QTest::newRow("last 256") << 5 << 7 << 0 << 256;
     QTest::newRow("both above") << 5 << 7 << 300 << 400;
@@ -577,16 +639,87 @@ void TestMatrix::hostileHeaderRefused()
     QVERIFY(!buffer.isOpen());
 }
 
-void TestMatrix::largestHeaderAccepted()
+void TestMatrix::bigGlyphsLoad_data()
 {
-    QByteArray f = fontHeader(64, 64, 255, 255);
-    f.append(QByteArray(64 * 64, '\0'));
+    QTest::addColumn<int>("cols");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("64 x 64") << 64 << 64;
+    QTest::newRow("65 x 7") << 65 << 7;
+    QTest::newRow("5 x 65") << 5 << 65;
+    QTest::newRow("200 x 200") << 200 << 200;
+    QTest::newRow("512 x 512, the cap") << 512 << 512;
+    QTest::newRow("262144 x 1, the cap") << 262144 << 1;
+}
+
+void TestMatrix::bigGlyphsLoad()
+{
+    QFETCH(int, cols);
+    QFETCH(int, rows);
+    // One glyph, code 255: lit on its first and last dot only.
+    const qsizetype area = qsizetype(cols) * rows;
+    QByteArray f = fontHeader(cols, rows, 255, 255);
+    QByteArray glyph(area, '\1');
+    glyph[0] = '\0';
+    glyph[area - 1] = '\0';
+    f.append(glyph);
     TCustomFont font;
-    QVERIFY(font.LoadCustomFont(writeFile(QStringLiteral("large.fnt"), f)));
-    QCOMPARE(font.allocatedBytes(), std::size_t(256 * 64 * 64));
-    QCOMPARE(font.dotState(255, 64, 64), DotState::Lit);
-    QCOMPARE(font.dotState(254, 64, 64), DotState::Unlit);
-    QCOMPARE(font.dotState(255, 65, 1), DotState::Unlit);
+    QVERIFY(font.LoadCustomFont(writeFile(QStringLiteral("big.fnt"), f)));
+    QCOMPARE(font.GlyphCols, cols);
+    QCOMPARE(font.GlyphRows, rows);
+    QCOMPARE(font.allocatedBytes(), std::size_t(256) * std::size_t(area));
+    QCOMPARE(font.dotState(255, 1, 1), DotState::Lit);
+    QCOMPARE(font.dotState(255, rows, cols), DotState::Lit);
+    QCOMPARE(font.dotState(255, 1, 2), DotState::Unlit);
+    QCOMPARE(font.dotState(254, rows, cols), DotState::Unlit);
+    QCOMPARE(font.dotState(255, rows + 1, 1), DotState::Unlit);
+    QCOMPARE(font.dotState(255, 1, cols + 1), DotState::Unlit);
+}
+
+void TestMatrix::shortFileCostsNoMoreThanItsLength()
+{
+    // A header claiming all 256 glyphs of the largest size, then two whole
+    // glyphs and a few bytes: only the two get buffers.
+    const int side = 512;
+    const qsizetype area = qsizetype(side) * side;
+    QByteArray f = fontHeader(side, side, 0, 255);
+    f.append(QByteArray(2 * area + 10, '\0'));
+    TCustomFont font;
+    bool raised = false;
+    try {
+        font.LoadCustomFont(writeFile(QStringLiteral("claims.fnt"), f));
+    } catch (const EInOutError& e) {
+        raised = true;
+        QCOMPARE(e.text(), QStringLiteral("Read beyond end of file"));
+    }
+    QVERIFY(raised);
+    QCOMPARE(font.allocatedBytes(), std::size_t(2 * area));
+    QCOMPARE(font.dotState(1, side, side), DotState::Lit);
+    QCOMPARE(font.dotState(2, 1, 1), DotState::Unlit);
+
+    // The header alone: nothing at all.
+    TCustomFont bare;
+    QVERIFY_THROWS_EXCEPTION(EInOutError,
+                             bare.LoadCustomFont(writeFile(QStringLiteral("bare.fnt"), f.left(16))));
+    QCOMPARE(bare.allocatedBytes(), std::size_t(0));
+    QCOMPARE(bare.GlyphCols, side);
+}
+
+void TestMatrix::onlyRegularFilesAreFonts()
+{
+#ifdef Q_OS_UNIX
+    // A FIFO would block the open until a writer came; a device never ends.
+    const QString fifo = dir.filePath(QStringLiteral("font.fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    TCustomFont font;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!font.LoadCustomFont(fifo));
+    QVERIFY(!font.LoadCustomFont(QStringLiteral("/dev/zero")));
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(font.allocatedBytes(), std::size_t(0));
+#else
+    QSKIP("FIFOs and /dev/zero are POSIX");
+#endif
 }
 
 DSG_TEST_MAIN(TestMatrix)

@@ -8,7 +8,6 @@
 #include <QPalette>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace {
@@ -409,13 +408,13 @@ void TLCDLabel::Paint()
     FComposed = true;
     if (FWidth < 1 || FHeight < 1 || qint64(FWidth) * FHeight > MaxImagePixels) {
         FImage = QImage();
-        update();
+        showComposed();
         return;
     }
     if (FImage.width() != FWidth || FImage.height() != FHeight)
         FImage = QImage(FWidth, FHeight, QImage::Format_RGB32);
     if (FImage.isNull()) {
-        update();
+        showComposed();
         return;
     }
 
@@ -465,7 +464,19 @@ void TLCDLabel::Paint()
         FImage.fill(QColor::fromRgb(resolveColor(clBtnFace, pal)));
     }
     canvas.end();
-    update();
+    showComposed();
+}
+
+void TLCDLabel::showComposed()
+{
+    // A write shows on the screen before it returns, not when the event loop
+    // next runs. A control that is not on the screen (hidden, or on a window
+    // not shown yet) has no surface to paint: Qt skips the repaint, and the
+    // image composed here is what its first paint event draws. Inside a
+    // paint event the image is drawn right after, and a nested repaint would
+    // recurse.
+    if (!FInPaintEvent)
+        repaint();
 }
 
 void TLCDLabel::DrawCaption(QPainter& canvas)
@@ -511,27 +522,58 @@ DotState TLCDLabel::dotAt(int code, int row, int dot) const
     return matrix::dotState(FDotMatrix, code, row, dot);
 }
 
+namespace {
+
+// Whether pixel (i, j) of a w x h dot belongs to the ellipse inscribed in the
+// dot: its centre must lie inside the ellipse drawn an eighth of a pixel
+// within the dot's edges. The inset is what gives a 3 x 3 dot its round
+// corners (their centres lie at 0.94 of the radius, inside the true ellipse);
+// larger dots keep the outline of the true ellipse. In units of an eighth of
+// a pixel the test is exact, and the two sides can never be equal (the
+// right-hand side is odd), so no pixel sits on the boundary.
+bool insideEllipse(qint64 i, qint64 j, qint64 w, qint64 h)
+{
+    const qint64 x = 2 * i + 1 - w; // twice the offset from the centre
+    const qint64 y = 2 * j + 1 - h;
+    const qint64 a = 4 * w - 1;     // eight times the semi-axes
+    const qint64 b = 4 * h - 1;
+    if (w <= 4096 && h <= 4096)
+        return 16 * x * x * b * b + 16 * y * y * a * a < a * a * b * b;
+    const double u = 4.0 * double(x) / double(a);
+    const double v = 4.0 * double(y) / double(b);
+    return u * u + v * v < 1.0;
+}
+
+} // namespace
+
 void TLCDLabel::buildEllipseSpans()
 {
     if (FEllipseW == FDotWidth && FEllipseH == FDotHeight)
         return;
-    // The ellipse inscribed in the dot's rectangle, right and bottom edges
-    // exclusive: a pixel belongs to it when its centre lies inside.
+    // One span per dot row (left, right exclusive), symmetric about the
+    // dot's middle; a row the ellipse does not reach stays empty.
     FEllipseW = FDotWidth;
     FEllipseH = FDotHeight;
     FEllipse.assign(static_cast<std::size_t>(std::max(0, FDotHeight)), {0, 0});
-    const double a = FDotWidth / 2.0;
-    const double b = FDotHeight / 2.0;
-    for (int j = 0; j < FDotHeight; ++j) {
-        const double v = (j + 0.5 - b) / b;
-        const double rest = 1.0 - v * v;
-        if (rest < 0)
+    const qint64 w = FDotWidth;
+    const qint64 h = FDotHeight;
+    if (w < 1)
+        return;
+    const qint64 middle = (w - 1) / 2; // a pixel nearest the vertical axis
+    for (qint64 j = 0; j < h; ++j) {
+        if (!insideEllipse(middle, j, w, h))
             continue;
-        const double half = a * std::sqrt(rest);
-        // Pixels i with |i + 0.5 - a| <= half.
-        const int from = std::max(0, static_cast<int>(std::ceil(a - half - 0.5)));
-        const int to = std::min(FDotWidth, static_cast<int>(std::floor(a + half - 0.5)) + 1);
-        FEllipse[static_cast<std::size_t>(j)] = {from, std::max(from, to)};
+        // Leftmost pixel inside: the test only grows towards the middle.
+        qint64 lo = 0;
+        qint64 hi = middle;
+        while (lo < hi) {
+            const qint64 mid = lo + (hi - lo) / 2;
+            if (insideEllipse(mid, j, w, h))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        FEllipse[static_cast<std::size_t>(j)] = {int(lo), int(w - lo)};
     }
 }
 
@@ -619,8 +661,11 @@ void TLCDLabel::paintEvent(QPaintEvent* event)
 {
     // Someone else resized the control since the last layout: the size now
     // decides the cells.
-    if (!FComposed || width() != FLastWidth || height() != FLastHeight)
+    if (!FComposed || width() != FLastWidth || height() != FLastHeight) {
+        FInPaintEvent = true;
         Paint();
+        FInPaintEvent = false;
+    }
     if (FImage.isNull())
         return;
     QPainter p(this);

@@ -101,7 +101,7 @@ public:
     const TCustomFont& customFont() const { return CustomGlyphs; }
 
     // Lays the control out and composes the whole display off-screen, then
-    // asks for the widget to be updated from that image in one piece.
+    // copies that image onto the control's surface in one piece, at once.
     void Paint();
     // The last composed display, Width x Height pixels.
     const QImage& image() const { return FImage; }
@@ -137,6 +137,7 @@ private:
     bool rejectNegative(int value, const char* message);
     bool shownAsVisible() const;
     void buildEllipseSpans();
+    void showComposed();
 
     TPixelSize FPixelSize = pix2x2;
     TPixelShape FPixelShape = spSquare;
@@ -178,6 +179,7 @@ private:
     QColor FOffColour;
     QColor FDimColour;
     bool FComposed = false;
+    bool FInPaintEvent = false;
     // Spans (left, right exclusive) of the ellipse inscribed in one dot,
     // one per dot row, for the current dot size.
     std::vector<std::pair<int, int>> FEllipse;

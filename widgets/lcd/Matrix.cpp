@@ -4,8 +4,10 @@
 #include "MatrixGlyphData.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -218,6 +220,10 @@ bool TCustomFont::LoadCustomFont(const QString& fileName)
 {
     if (fileName.isEmpty())
         return false;
+    // Only a regular file can be a font: opening a FIFO would block until a
+    // writer comes, and a device such as /dev/zero never ends.
+    if (!QFileInfo(fileName).isFile())
+        return false;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -234,8 +240,10 @@ bool TCustomFont::LoadCustomFont(QIODevice& device)
         !readInt32(device, last))
         readBeyondEnd(device);
 
-    if (cols < 1 || cols > MaxGlyphSide || rows < 1 || rows > MaxGlyphSide || first < 0 ||
-        first > 255 || last < 0 || last > 255) {
+    // Both sides are below 2^31, so their product fits in 64 bits.
+    const std::int64_t glyphArea = std::int64_t(cols) * std::int64_t(rows);
+    if (cols < 1 || rows < 1 || glyphArea > MaxFontBytes / 256 || first < 0 || first > 255 ||
+        last < 0 || last > 255) {
         device.close();
         return false;
     }
@@ -244,24 +252,48 @@ bool TCustomFont::LoadCustomFont(QIODevice& device)
     FirstCode = first;
     LastCode = last;
 
-    const std::size_t glyphBytes = static_cast<std::size_t>(cols) * static_cast<std::size_t>(rows);
+    const std::size_t glyphBytes = static_cast<std::size_t>(glyphArea);
+    const int glyphsClaimed = last >= first ? last - first + 1 : 0;
+    // How many whole glyphs the file holds, where its length is known. A
+    // file shorter than its header claims gets buffers only for those, so
+    // a few bytes claiming a huge font cannot make the display reserve it.
+    int glyphsHeld = glyphsClaimed;
+    if (!device.isSequential()) {
+        const qint64 rest = std::max<qint64>(0, device.size() - device.pos());
+        glyphsHeld = static_cast<int>(
+            std::min<qint64>(glyphsClaimed, rest / static_cast<qint64>(glyphBytes)));
+    }
+    const bool shortFile = glyphsHeld < glyphsClaimed;
+
+    // Emptied and released: a short file leaves the buffers it does not
+    // make without memory.
     for (auto& buffer : CustomGlyphs)
-        buffer.clear();
+        std::vector<std::uint8_t>().swap(buffer);
     try {
-        for (auto& buffer : CustomGlyphs)
-            buffer.assign(glyphBytes, 1);
+        if (shortFile) {
+            for (int code = first; code < first + glyphsHeld; ++code)
+                CustomGlyphs[static_cast<std::size_t>(code)].assign(glyphBytes, 1);
+        } else {
+            for (auto& buffer : CustomGlyphs)
+                buffer.assign(glyphBytes, 1);
+        }
     } catch (const std::bad_alloc&) {
         device.close();
         return false;
     }
 
-    for (int code = first; code <= last; ++code) {
+    for (int code = first; code < first + glyphsHeld; ++code) {
         std::vector<std::uint8_t>& buffer = CustomGlyphs[static_cast<std::size_t>(code)];
         const qint64 got =
             device.read(reinterpret_cast<char*>(buffer.data()), static_cast<qint64>(glyphBytes));
-        if (got != static_cast<qint64>(glyphBytes))
+        if (got != static_cast<qint64>(glyphBytes)) {
+            // A glyph read only in part is not shown.
+            std::fill(buffer.begin(), buffer.end(), std::uint8_t(1));
             readBeyondEnd(device);
+        }
     }
+    if (shortFile)
+        readBeyondEnd(device);
     device.close();
     return true;
 }

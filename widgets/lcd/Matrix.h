@@ -62,9 +62,9 @@ int totalFlagCount();
 // (0 lit, 1 unlit, anything else keep-previous).
 class TCustomFont {
 public:
-    // Largest glyph side a font file may declare. Keeps the buffers of one
-    // font under 1 MB whatever a file claims.
-    static constexpr int MaxGlyphSide = 64;
+    // Most bytes the 256 glyph buffers of one font may take together. A
+    // header asking for more is refused like a file that cannot be opened.
+    static constexpr std::int64_t MaxFontBytes = std::int64_t(64) << 20;
 
     int GlyphCols = 5;
     int GlyphRows = 7;
@@ -72,11 +72,14 @@ public:
     int LastCode = 126;
 
     // Reads a font file. Returns false, silently, when the file cannot be
-    // opened, its header is outside the limits (sides 1..64, codes 0..255;
-    // the header fields are then left as they were) or memory runs out.
-    // Throws EInOutError("Read beyond end of file") when the file ends inside
-    // the header (no buffers are made) or inside a glyph (the buffers stay,
-    // with the glyphs read so far). The file is closed on every way out.
+    // opened (or is not a regular file), its header is outside the limits
+    // (sides of at least 1, codes 0..255, all 256 buffers within
+    // MaxFontBytes; the header fields are then left as they were) or memory
+    // runs out. Throws EInOutError("Read beyond end of file") when the file
+    // ends inside the header (no buffers are made) or before its last glyph
+    // (buffers are made only for the whole glyphs it holds, so a short file
+    // never costs more memory than its own length). The file is closed on
+    // every way out.
     bool LoadCustomFont(const QString& fileName);
     // Same, from an open device (used by the file variant and by fuzzing).
     bool LoadCustomFont(QIODevice& device);
