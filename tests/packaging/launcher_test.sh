@@ -82,7 +82,7 @@ main_window_with_start_enabled() {
   for _ in $(seq 120); do
     kill -0 "$pid" 2>/dev/null || fail "the program ended: $(cat "$tmp/program.log")"
     if DISPLAY=$display import -window "5926 Data Collect" "$shot" 2>/dev/null; then
-      start=$(coloured "$shot" 268 36)
+      start=$(coloured "$shot" 268 36) || start=0
       [ "$start" -ge 20 ] && break
     fi
     sleep 0.5
