@@ -78,10 +78,14 @@ coloured() { # SHOT X Y (button position in the window's client area)
 # Waits for the main window with Start enabled; STOP, disabled at start,
 # shows that the test tells the two apart.
 main_window_with_start_enabled() {
-  local shot=$tmp/shot.png start=0
-  for _ in $(seq 120); do
+  local shot=$tmp/shot.png start=0 deadline=$((SECONDS + 90))
+  while [ "$SECONDS" -lt "$deadline" ]; do
     kill -0 "$pid" 2>/dev/null || fail "the program ended: $(cat "$tmp/program.log")"
-    if DISPLAY=$display import -window "5926 Data Collect" "$shot" 2>/dev/null; then
+    # import asks for a mouse click when the window is not there yet, so it
+    # is given the window's id only once the window exists.
+    local id
+    id=$(DISPLAY=$display xwininfo -name "5926 Data Collect" 2>/dev/null | awk '/Window id:/ {print $4}') || id=
+    if [ -n "$id" ] && DISPLAY=$display timeout 20 import -window "$id" "$shot" 2>/dev/null; then
       start=$(coloured "$shot" 268 36) || start=0
       [ "$start" -ge 20 ] && break
     fi
