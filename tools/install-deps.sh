@@ -9,6 +9,12 @@ packages=(
   libbenchmark-dev libxlsxwriter-dev
   fonts-liberation fonts-wqy-zenhei
   xvfb xauth imagemagick
+  dpkg-dev            # the Debian package: cpack's dependency scan (dpkg-shlibdeps)
+  lintian             # the Debian package: policy checks
+  desktop-file-utils  # the Debian package: desktop-file-validate
+  appstream           # the Debian package: appstreamcli validate
+  librsvg2-bin        # the Debian package: rsvg-convert draws the PNG icons from the SVG
+  x11-utils           # the Debian package's test: xwininfo finds the main window
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
   packages+=(libreoffice-calc-nogui)
