@@ -390,7 +390,7 @@ void TestExcelsLive::quitEndsWaitsAndHandOvers()
             throw ExcelError(QStringLiteral("the wait did not end"));
     };
     quitAfter(200);
-    excel.WaitForReady();
+    QCOMPARE(errorTextOf<ExcelError>([&] { excel.WaitForReady(); }), QString());
     QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
 
     // Nothing more is handed over, asked for, opened or started.
