@@ -79,7 +79,7 @@ public:
     static const QString NoReplyText;
     // The pause between two "Status" polls of WaitForReady: short enough to
     // see "Ready" within milliseconds, long enough to cost next to nothing.
-    static constexpr int PollPauseMs = 4;
+    static constexpr int PollPauseMs = 5;
 
 protected:
     void bindConversation();
