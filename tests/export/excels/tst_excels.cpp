@@ -94,7 +94,6 @@ private slots:
     void isReady_data();
     void isReady();
     void waitForReadyLoopsUntilReady();
-    void quitEndsWaitForReady();
     void execRetriesWithWaitFlag();
     void execFailsWithNotAccepted();
     void closedConversationEndsWait();
@@ -346,28 +345,6 @@ void TestExcels::waitForReadyLoopsUntilReady()
                                QStringLiteral("Request Status"), QStringLiteral("Request Status"),
                                QStringLiteral("EndWait")};
     QCOMPARE(*r.log, expected);
-}
-
-void TestExcels::quitEndsWaitForReady()
-{
-    Rig r;
-    r.connectClean();
-    r.conv->replies.insert(QStringLiteral("Status"), QByteArray("Busy\0", 5));
-    int waiting = 0;
-    r.excel->OnWaiting = [&](TCustomExcel*) {
-        if (++waiting == 3)
-            SetProgramQuitting(true);
-        if (waiting > 1000)
-            throw ExcelError(QStringLiteral("the wait did not end"));
-    };
-    QCOMPARE(errorTextOf<ExcelError>([&] { r.excel->WaitForReady(); }), QString());
-    const int rounds = waiting;
-    // Once the program is ending, a wait asks for nothing.
-    r.log->clear();
-    r.excel->WaitForReady();
-    SetProgramQuitting(false);
-    QCOMPARE(rounds, 3);
-    QCOMPARE(*r.log, (QStringList{QStringLiteral("BeginWait"), QStringLiteral("EndWait")}));
 }
 
 void TestExcels::execRetriesWithWaitFlag()
