@@ -10,6 +10,8 @@
 #include "WindowPlacement.h"
 #include "Fsetform.h"
 #include "LCD_Lab.h"
+#include "Program.h"
+#include "ProgramStart.h"
 #include "ReadingText.h"
 #include "RecordList.h"
 #include "RegIniFile.h"
@@ -22,6 +24,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QHeaderView>
@@ -54,6 +57,8 @@ TMain::TMain(MeterDriver& driver, QWidget* parent) : QMainWindow(parent), driver
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // A new main window: the program is not ending (again).
+    SetProgramQuitting(false);
 
     // The menu bar sits above the client area; every position below is
     // measured from the client area's top-left corner.
@@ -291,6 +296,8 @@ void TMain::buildMenu()
 void TMain::ShowMainWindow()
 {
     RunCommand([this] { FormShow(); }, this);
+    if (ProgramQuitting())
+        return;
     adjustSize();
     CentreWindowOnScreen(this);
     show();
@@ -308,6 +315,8 @@ void TMain::FormShow()
         Setform->ST_RT->setValue(Settings->ReadInteger(Device, QStringLiteral("RT"), 1));
     } else {
         Setform->Run();
+        if (ProgramQuitting())
+            return; // closed meanwhile: nothing is saved
         Settings->WriteString(Device, QStringLiteral("Port"), Setform->st_port->text());
         Settings->WriteString(Device, QStringLiteral("Speed"), Setform->ST_speed->text());
         Settings->WriteInteger(Device, QStringLiteral("RT"), Setform->ST_RT->Value());
@@ -345,6 +354,8 @@ void TMain::BitBtn6Click()
         BitBtn3Click();
 
     Setform->Run();
+    if (ProgramQuitting())
+        return; // closed meanwhile: nothing is saved
     Timer->setInterval(Setform->ST_RT->Value() * 1000);
     Settings->WriteString(Device, QStringLiteral("Port"), Setform->st_port->text());
     Settings->WriteString(Device, QStringLiteral("Speed"), Setform->ST_speed->text());
@@ -514,6 +525,15 @@ void TMain::Mu_aboutClick()
 {
     About->SecretPanel1->setActive(true);
     Dialogs::instance().execModal(*About);
+}
+
+void TMain::closeEvent(QCloseEvent* event)
+{
+    // Also in the middle of a recording or of an export's wait for the
+    // spreadsheet: no more ticks, every wait ends, and the program with them.
+    Timer->stop();
+    QMainWindow::closeEvent(event);
+    EndProgram();
 }
 
 void TMain::changeEvent(QEvent* event)

@@ -106,6 +106,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Closing the main window ends the program, in every state.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildDisplayPanel(QWidget* client);

@@ -161,10 +161,14 @@ void TCustomExcel::WaitForReady()
 {
     if (OnBeginWait)
         OnBeginWait(this);
-    // A closed conversation can never become ready: stop waiting then, so
-    // the caller's next hand-over fails instead of hanging.
-    while (FConnected && (Conversation->WaitStat() || !IsReady())) {
-        QCoreApplication::processEvents();
+    // A closed conversation can never become ready, and a program that is
+    // ending waits for nothing: stop waiting then, so the caller's next
+    // hand-over fails instead of hanging.
+    while (FConnected && !ProgramQuitting() && (Conversation->WaitStat() || !IsReady())) {
+        // Between two polls the window messages are handled while the
+        // spreadsheet is given a few milliseconds (less when it sends
+        // something), instead of asking it again at once.
+        Conversation->WaitForActivity(PollPauseMs);
         if (OnWaiting)
             OnWaiting(this);
     }

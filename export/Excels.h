@@ -77,6 +77,9 @@ public:
 
     // Text of a request that got no reply.
     static const QString NoReplyText;
+    // The pause between two "Status" polls of WaitForReady: short enough to
+    // see "Ready" within milliseconds, long enough to cost next to nothing.
+    static constexpr int PollPauseMs = 5;
 
 protected:
     void bindConversation();

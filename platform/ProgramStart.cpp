@@ -26,6 +26,7 @@ public:
 };
 
 ProgramStarter* installed = nullptr;
+bool quitting = false;
 
 } // namespace
 
@@ -42,8 +43,29 @@ void ProgramStarter::setInstance(ProgramStarter* starter)
 
 unsigned WinExec(const QString& commandLine, int showMode)
 {
+    if (quitting)
+        return 2;
     const ProgramStarter::Show show = showMode == 7 || showMode == 6 || showMode == 2
                                           ? ProgramStarter::Show::MinimizedNoActivate
                                           : ProgramStarter::Show::Normal;
     return ProgramStarter::instance().start(commandLine, {}, show) ? 33u : 2u;
+}
+
+bool ProgramQuitting()
+{
+    return quitting;
+}
+
+void SetProgramQuitting(bool on)
+{
+    const bool begins = on && !quitting;
+    quitting = on;
+    if (begins)
+        emit ProgramQuit::instance().begun();
+}
+
+ProgramQuit& ProgramQuit::instance()
+{
+    static ProgramQuit announcer;
+    return announcer;
 }

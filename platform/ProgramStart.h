@@ -1,6 +1,8 @@
 #pragma once
 // Starting another program without waiting for it (WinExec on the original
-// platform). Replaceable so tests can record what would be started.
+// platform), and the end of this one. Replaceable so tests can record what
+// would be started.
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -19,5 +21,25 @@ public:
 
 // WinExec's contract: a result above 31 means the program was started; 2
 // (file not found) otherwise. `showMode` 5 shows it normally, 7 minimised
-// without activating it.
+// without activating it. Nothing is started once the program is quitting.
 unsigned WinExec(const QString& commandLine, int showMode);
+
+// The program is ending: its main window has been closed (by the operator
+// or on a termination signal), or the application's message loops have been
+// told to end. From then on every wait that could hold the program up ends
+// at once, DDE conversations hand nothing more over and no other program is
+// started, so whatever command is running unwinds and the program ends.
+bool ProgramQuitting();
+// Sets it (waking every wait that listens to ProgramQuit), or clears it for
+// a new main window.
+void SetProgramQuitting(bool quitting);
+
+// Announces the start of the end to waits that sleep on an event loop.
+class ProgramQuit : public QObject {
+    Q_OBJECT
+public:
+    static ProgramQuit& instance();
+
+signals:
+    void begun();
+};

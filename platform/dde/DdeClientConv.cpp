@@ -6,13 +6,17 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
-#include <QThread>
+#include <QTimer>
+
+#include <climits>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -20,6 +24,55 @@ std::function<std::unique_ptr<TDdeClientConv>()>& factory()
 {
     static std::function<std::unique_ptr<TDdeClientConv>()> f;
     return f;
+}
+
+// Handles the application's events until one of the watched signals fires,
+// the time is up or the program quits (it needs the application object).
+// QCoreApplication::exit ends every running event loop, this one too (and
+// makes later ones return at once): a wait ended that way, not by its own
+// wake-up, means the program is ending.
+class EventWait {
+public:
+    EventWait()
+    {
+        timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { wake(); });
+        QObject::connect(&ProgramQuit::instance(), &ProgramQuit::begun, &loop_, [this] { wake(); });
+    }
+    template <class Sender, class Signal>
+    void wakeOn(const Sender* sender, Signal signal)
+    {
+        QObject::connect(sender, signal, &loop_, [this] { wake(); });
+    }
+    // False when the program is quitting.
+    bool run(qint64 ms)
+    {
+        if (ProgramQuitting() || !QCoreApplication::instance())
+            return false;
+        woken_ = false;
+        timer_.start(int(qBound<qint64>(0, ms, qint64(INT_MAX))));
+        loop_.exec();
+        timer_.stop();
+        if (!woken_)
+            SetProgramQuitting(true);
+        return !ProgramQuitting();
+    }
+
+private:
+    void wake()
+    {
+        woken_ = true;
+        loop_.quit();
+    }
+    QEventLoop loop_;
+    QTimer timer_;
+    bool woken_ = false;
+};
+
+qint64 remainingMs(const QDeadlineTimer& deadline)
+{
+    return qMax<qint64>(0, deadline.remainingTime());
 }
 } // namespace
 
@@ -33,6 +86,12 @@ std::unique_ptr<TDdeClientConv> TDdeClientConv::create()
 void TDdeClientConv::setFactory(std::function<std::unique_ptr<TDdeClientConv>()> f)
 {
     factory() = std::move(f);
+}
+
+void TDdeClientConv::WaitForActivity(int ms)
+{
+    EventWait wait;
+    wait.run(ms);
 }
 
 QByteArray TDdeClientConv::filterData(QByteArray data) const
@@ -53,6 +112,7 @@ struct LocalSocketDdeClientConv::Impl {
     quint32 pendingRequest = 0; // id of the request being waited for
     std::optional<std::optional<QByteArray>> reply; // set once the reply arrived
     std::optional<bool> handshake;                   // accept (true) / refuse (false)
+    bool broken = false;                             // the server sent a malformed frame
     QByteArray scratch;
 
     quint32 nextId()
@@ -65,6 +125,9 @@ struct LocalSocketDdeClientConv::Impl {
 
 LocalSocketDdeClientConv::LocalSocketDdeClientConv() : d(std::make_unique<Impl>())
 {
+#ifdef Q_OS_UNIX
+    serverOwner = ::geteuid();
+#endif
     QObject::connect(&d->socket, &QLocalSocket::readyRead, &d->socket, [this] { readIncoming(); });
     QObject::connect(&d->socket, &QLocalSocket::disconnected, &d->socket,
                      [this] { lostConnection(); });
@@ -92,33 +155,55 @@ LocalSocketDdeClientConv::Attempt LocalSocketDdeClientConv::tryOpen()
     d->socket.abort();
     d->reader.clear();
     d->handshake.reset();
-    d->socket.connectToServer(dde::serverName(service_));
-    if (!d->socket.waitForConnected(1000)) {
+    d->broken = false;
+    const QString name = dde::serverName(service_);
+#ifdef Q_OS_UNIX
+    switch (dde::checkServerSocket(name, serverOwner)) {
+    case dde::ServerSocket::Missing: return Attempt::NoServer;
+    case dde::ServerSocket::Foreign: return Attempt::Foreign;
+    case dde::ServerSocket::Owned: break;
+    }
+#endif
+    EventWait wait;
+    wait.wakeOn(&d->socket, &QLocalSocket::stateChanged);
+    wait.wakeOn(&d->socket, &QLocalSocket::readyRead);
+    d->socket.connectToServer(name);
+    const QDeadlineTimer connectDeadline(connectTimeoutMs);
+    while (d->socket.state() == QLocalSocket::ConnectingState && !connectDeadline.hasExpired()
+           && wait.run(remainingMs(connectDeadline))) {
+    }
+    if (d->socket.state() != QLocalSocket::ConnectedState) {
         d->socket.abort();
         return Attempt::NoServer;
     }
+#ifdef Q_OS_UNIX
+    if (!dde::peerIsUser(d->socket.socketDescriptor(), serverOwner)) {
+        d->socket.abort();
+        return Attempt::Foreign;
+    }
+#endif
     d->scratch.clear();
     dde::appendFrame(d->scratch, dde::FrameType::Connect, 0, false, topic_.toUtf8());
     if (!writeFrame(d->scratch)) {
         d->socket.abort();
-        return Attempt::NoServer;
+        return Attempt::Broken;
     }
     const QDeadlineTimer deadline(handshakeTimeoutMs);
-    while (!d->handshake) {
+    for (;;) {
         readIncoming();
-        if (d->handshake || d->socket.state() != QLocalSocket::ConnectedState
-            || deadline.hasExpired())
+        if (d->handshake || d->broken || d->socket.state() != QLocalSocket::ConnectedState
+            || deadline.hasExpired() || !wait.run(remainingMs(deadline)))
             break;
-        d->socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
-    if (d->handshake && *d->handshake) {
+    if (d->handshake && *d->handshake && !d->broken
+        && d->socket.state() == QLocalSocket::ConnectedState) {
         open_ = true;
         waitStat_ = false;
         return Attempt::Accepted;
     }
-    const bool refused = d->handshake.has_value();
+    const bool refused = d->handshake.has_value() && !*d->handshake;
     d->socket.abort();
-    return refused ? Attempt::Refused : Attempt::NoServer;
+    return refused ? Attempt::Refused : Attempt::Broken;
 }
 
 bool LocalSocketDdeClientConv::startServiceApplication()
@@ -149,17 +234,24 @@ bool LocalSocketDdeClientConv::OpenLink()
 {
     if (open_)
         return true;
+    // An open already under way (this was called from an event handled
+    // during its waits) must not be disturbed.
+    if (opening_ || ProgramQuitting())
+        return false;
+    opening_ = true;
     Attempt a = tryOpen();
-    if (a != Attempt::Accepted && !serviceApplication_.isEmpty() && startServiceApplication()) {
+    if (a != Attempt::Accepted && !ProgramQuitting() && !serviceApplication_.isEmpty()
+        && startServiceApplication()) {
         // The program needs a moment before its server listens.
         const QDeadlineTimer deadline(startWaitMs);
+        EventWait pause;
         for (;;) {
             a = tryOpen();
-            if (a != Attempt::NoServer || deadline.hasExpired())
+            if (a != Attempt::NoServer || deadline.hasExpired() || !pause.run(25))
                 break;
-            QThread::msleep(25);
         }
     }
+    opening_ = false;
     if (a != Attempt::Accepted)
         return false;
     notifyOpen();
@@ -172,9 +264,12 @@ void LocalSocketDdeClientConv::CloseLink()
         return;
     open_ = false;
     waitStat_ = false;
-    // Commands already handed over still reach the server.
-    while (d->socket.state() == QLocalSocket::ConnectedState && d->socket.bytesToWrite() > 0
-           && d->socket.waitForBytesWritten(2000)) {
+    // Commands already handed over still reach the server; a program that
+    // is ending gives them what goes out without waiting.
+    if (ProgramQuitting())
+        d->socket.flush();
+    while (!ProgramQuitting() && d->socket.state() == QLocalSocket::ConnectedState
+           && d->socket.bytesToWrite() > 0 && d->socket.waitForBytesWritten(2000)) {
     }
     d->socket.abort();
     d->reader.clear();
@@ -220,7 +315,7 @@ bool LocalSocketDdeClientConv::peerAlive()
 
 bool LocalSocketDdeClientConv::ExecuteMacro(const QString& command, bool waitFlag)
 {
-    if (!open_ || waitStat_)
+    if (!open_ || waitStat_ || ProgramQuitting())
         return false;
     if (!peerAlive()) {
         lostConnection();
@@ -247,7 +342,9 @@ bool LocalSocketDdeClientConv::ExecuteMacro(const QString& command, bool waitFla
 
 std::optional<QByteArray> LocalSocketDdeClientConv::RequestData(const QString& item)
 {
-    if (!open_ || waitStat_)
+    // One request at a time: a second one from an event handled during the
+    // first's wait gets nothing, as a nested synchronous DDE transaction.
+    if (!open_ || waitStat_ || d->pendingRequest != 0 || ProgramQuitting())
         return std::nullopt;
     const quint32 id = d->nextId();
     d->pendingRequest = id;
@@ -259,16 +356,20 @@ std::optional<QByteArray> LocalSocketDdeClientConv::RequestData(const QString& i
         lostConnection();
         return std::nullopt;
     }
+    EventWait wait;
+    wait.wakeOn(&d->socket, &QLocalSocket::readyRead);
+    wait.wakeOn(&d->socket, &QLocalSocket::disconnected);
     const QDeadlineTimer deadline(RequestTimeoutMs);
     while (!d->reply) {
         readIncoming();
         if (d->reply || !open_ || deadline.hasExpired())
             break;
-        if (!d->socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))
-            && d->socket.state() != QLocalSocket::ConnectedState) {
+        if (d->socket.state() != QLocalSocket::ConnectedState) {
             lostConnection();
             break;
         }
+        if (!wait.run(remainingMs(deadline)))
+            break;
     }
     d->pendingRequest = 0;
     if (!d->reply || !*d->reply)
@@ -305,10 +406,23 @@ void LocalSocketDdeClientConv::readIncoming()
             break; // client-side frames never come back; ignore strays
         }
     }
-    if (d->reader.malformed() && open_) {
-        d->socket.abort(); // a server that speaks garbage ends the conversation
+    if (d->reader.malformed() && !d->broken) {
+        // A server that speaks garbage ends the conversation, or the open
+        // it was answering.
+        d->broken = true;
+        d->socket.abort();
         lostConnection();
     }
+}
+
+void LocalSocketDdeClientConv::WaitForActivity(int ms)
+{
+    if (d->socket.bytesAvailable() > 0)
+        readIncoming();
+    EventWait wait;
+    wait.wakeOn(&d->socket, &QLocalSocket::readyRead);
+    wait.wakeOn(&d->socket, &QLocalSocket::disconnected);
+    wait.run(ms);
 }
 
 void LocalSocketDdeClientConv::lostConnection()

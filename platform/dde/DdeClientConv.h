@@ -9,6 +9,10 @@
 #include <memory>
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <sys/types.h>
+#endif
+
 class TDdeClientConv {
 public:
     enum class ConnectMode { Automatic, Manual };
@@ -33,6 +37,10 @@ public:
     // Asks for an item and waits up to RequestTimeoutMs for the reply.
     // Nothing when no conversation is open, WaitStat is set or no reply came.
     virtual std::optional<QByteArray> RequestData(const QString& item) = 0;
+    // Handles the application's events until the server sends something,
+    // the conversation ends, the program quits or `ms` pass: the pause
+    // between two polls of a wait, instead of asking again at once.
+    virtual void WaitForActivity(int ms);
 
     // Plain settings and state.
     QString ServiceApplication() const { return serviceApplication_; }
@@ -85,8 +93,11 @@ class QLocalSocket;
 
 // The conversation over a local socket to the server of the service (see
 // FRAMES.md). Incoming "done" frames and the server's end of the socket are
-// seen whenever the application handles its pending events, and inside
-// RequestData's wait.
+// seen whenever the application handles its pending events. Its own waits
+// (connecting, the handshake, a request's reply) handle the application's
+// events too, as a DDE transaction's modal loop does, so timer ticks go on
+// and a close of the main window ends them. Once the program is quitting it
+// opens nothing, hands nothing over and gets no reply.
 class LocalSocketDdeClientConv final : public TDdeClientConv {
 public:
     LocalSocketDdeClientConv();
@@ -98,15 +109,28 @@ public:
     bool ExecuteMacro(const QString& command, bool waitFlag) override;
     std::optional<QByteArray> RequestData(const QString& item) override;
 
+    void WaitForActivity(int ms) override;
+
     bool isOpen() const { return open_; }
 
     // How long OpenLink waits for a started service application's server.
     int startWaitMs = 10000;
-    // How long one open attempt waits for the server's accept or refuse.
-    int handshakeTimeoutMs = 5000;
+    // How long one open attempt waits for the server's accept or refuse. A
+    // server answers at once; one that does not is broken, and an open pays
+    // for it at most twice (before and after starting the application).
+    int handshakeTimeoutMs = 1000;
+    // How long one open attempt waits for the connection itself.
+    int connectTimeoutMs = 1000;
+#ifdef Q_OS_UNIX
+    // The user whose server socket this client talks to: the one it runs as.
+    uid_t serverOwner;
+#endif
 
 private:
-    enum class Attempt { Accepted, Refused, NoServer };
+    // NoServer: nothing listens (yet). Broken: a server that sent garbage,
+    // hung up or kept silent instead of answering. Foreign: a socket that is
+    // not the user's. Only NoServer is worth trying again.
+    enum class Attempt { Accepted, Refused, NoServer, Broken, Foreign };
     Attempt tryOpen();
     bool startServiceApplication();
     void readIncoming();
@@ -125,4 +149,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
     bool open_ = false;
+    bool opening_ = false;
 };

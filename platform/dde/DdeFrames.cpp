@@ -2,7 +2,15 @@
 
 #include <QDir>
 #include <QStandardPaths>
+#include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace dde {
 namespace {
@@ -141,5 +149,45 @@ QString serverName(const QString& service)
     return QDir(dir).filePath(name);
 #endif
 }
+
+#ifdef Q_OS_UNIX
+ServerSocket checkServerSocket(const QString& path, uid_t uid)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    struct stat st {};
+    // The folder as it is reached (a link to it is fine if what it leads
+    // to is the user's); the socket itself as it stands, links not followed.
+    if (::stat(folder.constData(), &st) != 0)
+        return ServerSocket::Missing;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != uid)
+        return ServerSocket::Foreign;
+    if (::lstat(file.constData(), &st) != 0)
+        return ServerSocket::Missing;
+    if (st.st_uid != uid)
+        return ServerSocket::Foreign;
+    return S_ISSOCK(st.st_mode) ? ServerSocket::Owned : ServerSocket::Missing;
+}
+
+bool peerIsUser(qintptr descriptor, uid_t uid)
+{
+    if (descriptor < 0)
+        return false;
+#if defined(Q_OS_LINUX)
+    ucred cred{};
+    socklen_t size = sizeof cred;
+    if (::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0
+        || size != sizeof cred)
+        return false;
+    return cred.uid == uid;
+#else
+    uid_t peer = 0;
+    gid_t group = 0;
+    if (::getpeereid(int(descriptor), &peer, &group) != 0)
+        return false;
+    return peer == uid;
+#endif
+}
+#endif
 
 } // namespace dde

@@ -6,6 +6,10 @@
 #include <QtGlobal>
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <sys/types.h>
+#endif
+
 namespace dde {
 
 enum class FrameType : quint8 {
@@ -54,5 +58,21 @@ private:
 // Where the server of `service` listens: "dde-<service in lower case>" in
 // the user's runtime folder (a pipe name on Windows).
 QString serverName(const QString& service);
+
+#ifdef Q_OS_UNIX
+// Whether a client of the user `uid` may talk to the server socket at
+// `path`. A runtime folder that others can write lets them put a socket of
+// their own under the service's name, and it would receive everything the
+// client sends.
+enum class ServerSocket {
+    Owned,   // a socket of that user in a folder of that user
+    Missing, // nothing there yet (or no socket), in a folder of that user
+    Foreign, // the socket or its folder belongs to someone else
+};
+ServerSocket checkServerSocket(const QString& path, uid_t uid);
+// The process at the other end of the connected local socket `descriptor`
+// runs as `uid` (closes the gap between checking the path and connecting).
+bool peerIsUser(qintptr descriptor, uid_t uid);
+#endif
 
 } // namespace dde

@@ -6,9 +6,11 @@
 #include "Excels.h"
 #include "ExportTestSupport.h"
 #include "Fpross.h"
+#include "HostileServer.h"
 #include "RecordList.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QTimer>
@@ -317,6 +319,59 @@ private slots:
             QCOMPARE(int(starter.started.size() > 0), expectedStarts);
         if (!starter.started.isEmpty())
             QCOMPARE(cursorAtStart, Qt::WaitCursor);
+    }
+
+    // A broken server costs seconds, not minutes, and the window thread
+    // goes on handling its timer meanwhile. The starter claims every start
+    // and starts nothing, so each open also tries once more after it.
+    void brokenHandshakeEndsExport_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("garbage") << int(HostileServer::Mode::Garbage);
+        QTest::newRow("zero-length frame") << int(HostileServer::Mode::ZeroLength);
+        QTest::newRow("hang-up") << int(HostileServer::Mode::HangUp);
+        QTest::newRow("silence") << int(HostileServer::Mode::Silent);
+    }
+    void brokenHandshakeEndsExport()
+    {
+        QFETCH(int, mode);
+        HostileServer server{HostileServer::Mode(mode)};
+        QVERIFY(server.listening);
+        struct PretendStarter : ProgramStarter {
+            bool start(const QString&, const QStringList&, Show) override
+            {
+                ++starts;
+                return true;
+            }
+            int starts = 0;
+        } starter;
+        ProgramStarter::setInstance(&starter);
+        QWidget window;
+        GeneratedRows rows(3);
+        TAdvExcel excel;
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&] {
+            longestGap = qMax(longestGap, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        ticks.start(50);
+        clock.start();
+
+        ExportToExcel(&window, excel, rows, setStatus);
+        const qint64 took = clock.elapsed();
+        longestGap = qMax(longestGap, took - lastTick);
+        ProgramStarter::setInstance(nullptr);
+
+        QCOMPARE(status, (QStringList{Starting, NotFound}));
+        QVERIFY2(took < 10000, qPrintable(QString::number(took)));
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+        QCOMPARE(starter.starts, 3);
+        QCOMPARE(server.connections, 6); // two attempts per open, none repeated
+        QVERIFY(dialogs->shown.isEmpty());
+        QCOMPARE(rows.cellReads, 0);
     }
 
     void slowSpreadsheetWaitsWhileRecordingGoesOn()

@@ -1,6 +1,7 @@
 // The Excel client against the stand-in spreadsheet over the real local
 // socket: what arrives there, starting it, losing it.
 #include "Excels.h"
+#include "HostileServer.h"
 #include "StandIn.h"
 #include "TestSupport.h"
 
@@ -8,6 +9,9 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
 
 namespace {
 
@@ -42,12 +46,22 @@ private slots:
     void csvDumpOnExit();
     void xlsxIsWorkbook();
     void xlsxOpensInLibreOffice();
+    void quitEndsWaitsAndHandOvers();
+    void quitEndsRequestAndHandshake();
+    void serverSocketOwnership();
+    void foreignServerGetsNothing();
+    void cleanup();
 };
 
 void TestExcelsLive::init()
 {
     // No stand-in of an earlier case may still answer.
     QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
+}
+
+void TestExcelsLive::cleanup()
+{
+    SetProgramQuitting(false);
 }
 
 void TestExcelsLive::connectToRunningSpreadsheet()
@@ -348,6 +362,146 @@ void TestExcelsLive::xlsxOpensInLibreOffice()
     QVERIFY2(csv.open(QIODevice::ReadOnly), "LibreOffice did not convert the workbook");
     const QString text = QString::fromUtf8(csv.readAll()).remove(u'\r');
     QCOMPARE(text, QStringLiteral("Time,Temp\n12:00:01,21.5\n"));
+}
+
+namespace {
+// Begins the end of the program once `ms` have passed in an event loop.
+void quitAfter(int ms)
+{
+    QTimer::singleShot(ms, [] { SetProgramQuitting(true); });
+}
+} // namespace
+
+void TestExcelsLive::quitEndsWaitsAndHandOvers()
+{
+    // The spreadsheet takes a minute per command: only the quit can end the
+    // wait for "Ready".
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("60000")}));
+    RecordingStarter starter;
+    TAdvExcel excel;
+    excel.Connect();
+    QVERIFY(excel.Connected());
+    excel.PutStrAt(1, 1, QStringLiteral("slow"));
+    QElapsedTimer t;
+    t.start();
+    excel.OnWaiting = [&](TCustomExcel*) {
+        if (t.elapsed() > 20000)
+            throw ExcelError(QStringLiteral("the wait did not end"));
+    };
+    quitAfter(200);
+    QCOMPARE(errorTextOf<ExcelError>([&] { excel.WaitForReady(); }), QString());
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+
+    // Nothing more is handed over, asked for, opened or started.
+    t.restart();
+    QCOMPARE(errorTextOf<ExcelError>([&] { excel.PutStrAt(2, 1, QStringLiteral("x")); }),
+             QStringLiteral("\"[FORMULA(\"x\", \"R2C1\")]\" not accepted by Excel"));
+    QVERIFY(!excel.conversation().RequestData(QStringLiteral("Status")));
+    QVERIFY(!excel.IsReady());
+    TAdvExcel other;
+    QCOMPARE(errorTextOf<ExcelError>([&] { other.Connect(); }),
+             QStringLiteral("Excel could not be launched"));
+    QVERIFY(starter.starts.isEmpty());
+    QVERIFY(t.elapsed() < 2000);
+    QCOMPARE(excelProgram.executes().size(), 3); // [ERROR(0)], [ERROR(1)], the cell
+}
+
+void TestExcelsLive::quitEndsRequestAndHandshake()
+{
+    {
+        // A request the server never answers: the quit ends its wait.
+        HostileServer server(HostileServer::Mode::MuteAfterAccept);
+        QVERIFY(server.listening);
+        LocalSocketDdeClientConv conv;
+        conv.setConnectMode(TDdeClientConv::ConnectMode::Manual);
+        conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System"));
+        QVERIFY(conv.OpenLink());
+        QElapsedTimer t;
+        t.start();
+        quitAfter(200);
+        QVERIFY(!conv.RequestData(QStringLiteral("Status")));
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(server.requests, 1);
+    }
+    SetProgramQuitting(false);
+    {
+        // A handshake the server never answers, with a patient client.
+        HostileServer server(HostileServer::Mode::Silent);
+        QVERIFY(server.listening);
+        LocalSocketDdeClientConv conv;
+        conv.setConnectMode(TDdeClientConv::ConnectMode::Manual);
+        conv.handshakeTimeoutMs = 60000;
+        conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System"));
+        QElapsedTimer t;
+        t.start();
+        quitAfter(200);
+        QVERIFY(!conv.OpenLink());
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(server.connections, 1); // and no program was started
+    }
+}
+
+void TestExcelsLive::serverSocketOwnership()
+{
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    const QString socket = dde::serverName(QStringLiteral("Excel"));
+    const QString folder = QFileInfo(socket).absolutePath();
+    const uid_t me = ::geteuid();
+    const uid_t other = me + 4242;
+    QCOMPARE(dde::checkServerSocket(socket, me), dde::ServerSocket::Owned);
+    QCOMPARE(dde::checkServerSocket(socket, other), dde::ServerSocket::Foreign);
+    QCOMPARE(dde::checkServerSocket(folder + QStringLiteral("/dde-none"), me),
+             dde::ServerSocket::Missing);
+    QCOMPARE(dde::checkServerSocket(QStringLiteral("/nonexistent/dde-excel"), me),
+             dde::ServerSocket::Missing);
+
+    // The peer's own credentials, on a connected socket.
+    QLocalSocket probe;
+    probe.connectToServer(socket);
+    QVERIFY(probe.waitForConnected(2000));
+    QVERIFY(dde::peerIsUser(probe.socketDescriptor(), me));
+    QVERIFY(!dde::peerIsUser(probe.socketDescriptor(), other));
+    QVERIFY(!dde::peerIsUser(-1, me));
+}
+
+void TestExcelsLive::foreignServerGetsNothing()
+{
+    if (::geteuid() != 0)
+        QSKIP("giving the socket to another user needs root");
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start());
+    const QString socket = dde::serverName(QStringLiteral("Excel"));
+    const QByteArray socketPath = QFile::encodeName(socket);
+    const QByteArray folderPath = QFile::encodeName(QFileInfo(socket).absolutePath());
+    const uid_t other = 4242;
+    struct Restore {
+        QByteArray socket, folder;
+        ~Restore()
+        {
+            [[maybe_unused]] int a = ::lchown(socket.constData(), 0, 0);
+            [[maybe_unused]] int b = ::chown(folder.constData(), 0, 0);
+        }
+    } restore{socketPath, folderPath};
+    struct Case {
+        bool socketForeign;
+        bool folderForeign;
+        bool clientIsOther; // the client takes the other user for its own
+    };
+    for (const Case c : {Case{true, false, false}, Case{false, true, false}, Case{true, true, true}}) {
+        QCOMPARE(::lchown(socketPath.constData(), c.socketForeign ? other : 0, 0), 0);
+        QCOMPARE(::chown(folderPath.constData(), c.folderForeign ? other : 0, 0), 0);
+        auto conv = std::make_unique<LocalSocketDdeClientConv>();
+        if (c.clientIsOther)
+            conv->serverOwner = other; // the path passes; the peer (root) does not
+        TAdvExcel excel(nullptr, std::move(conv));
+        excel.setExeName(QStringLiteral("/nonexistent/Excel"));
+        QCOMPARE(errorTextOf<ExcelError>([&] { excel.Connect(); }),
+                 QStringLiteral("Excel could not be launched"));
+    }
+    // Not a frame reached the foreign server.
+    QVERIFY(excelProgram.logLines().isEmpty());
 }
 
 DSG_TEST_MAIN(TestExcelsLive)
