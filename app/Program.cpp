@@ -118,6 +118,8 @@ int ProgramMain(int argc, char** argv, const std::function<void()>& atStart)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dsg5926"));
+    // Lets a Wayland desktop match the window to the installed menu entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.trova.Dsg5926"));
     InstallFontSubstitutions();
 #ifdef Q_OS_UNIX
     handleTerminationSignals(&app);
