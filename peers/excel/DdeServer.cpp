@@ -4,7 +4,19 @@
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// Clients that may wait to be accepted at once (a burst of connects while
+// the server is busy must not be turned away by the kernel).
+constexpr int ListenBacklog = 1024;
+} // namespace
 
 DdeServer::DdeServer(Sheet& sheet, Options options, QObject* parent)
     : QObject(parent), sheet_(sheet), options_(std::move(options))
@@ -29,6 +41,8 @@ bool DdeServer::listen(QString* error)
     const QString name = dde::serverName(options_.service);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setListenBacklogSize(ListenBacklog);
+    server_->setMaxPendingConnections(ListenBacklog);
     QLocalServer::removeServer(name); // a socket left by a killed instance
     if (!server_->listen(name)) {
         if (error)
@@ -36,6 +50,36 @@ bool DdeServer::listen(QString* error)
         return false;
     }
     connect(server_, &QLocalServer::newConnection, this, &DdeServer::newConnection);
+    return true;
+}
+
+bool DdeServer::folderIsPrivate(const QString& socketPath, QString* why)
+{
+#ifdef Q_OS_UNIX
+    const QString dir = QFileInfo(socketPath).absolutePath();
+    struct stat st {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0) {
+        *why = QStringLiteral("%1 cannot be read").arg(dir);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *why = QStringLiteral("%1 is not a folder").arg(dir);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        *why = QStringLiteral("%1 belongs to another user").arg(dir);
+        return false;
+    }
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        *why = QStringLiteral("%1 can be written by others (mode %2)")
+                   .arg(dir)
+                   .arg(st.st_mode & 07777, 4, 8, QChar(u'0'));
+        return false;
+    }
+#else
+    Q_UNUSED(socketPath);
+    Q_UNUSED(why);
+#endif
     return true;
 }
 

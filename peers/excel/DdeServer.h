@@ -31,6 +31,11 @@ public:
     // Listens on the service's name; false (with a reason) when it cannot.
     bool listen(QString* error);
 
+    // The folder that holds the server's socket may be written by no one
+    // but the current user: in a shared folder another user could put a
+    // socket of their own in its place. False, with the reason, otherwise.
+    static bool folderIsPrivate(const QString& socketPath, QString* why);
+
     // Every command received has been carried out.
     bool idle() const { return queue_.empty(); }
 

@@ -65,6 +65,9 @@ bool Sheet::formula(const QString& args)
     // itself hold commas (a decimal comma, a text).
     static const QRegularExpression at(QStringLiteral(R"re(^(.*),\s*"R(\d+)C(\d+)"$)re"),
                                        QRegularExpression::DotMatchesEverythingOption);
+    // A quoted last argument that is no R1C1 address ("R1C", "A1") is a
+    // malformed reference, not part of the value.
+    static const QRegularExpression anyAt(QStringLiteral(R"re(,\s*"[^"]*"$)re"));
     QString value = args;
     int row = activeRow_;
     int col = activeCol_;
@@ -76,6 +79,8 @@ bool Sheet::formula(const QString& args)
         col = m.captured(3).toInt(&okC);
         if (!okR || !okC || row < 1 || col < 1 || row > MaxRow || col > MaxCol)
             return false;
+    } else if (anyAt.match(args).hasMatch()) {
+        return false;
     }
     Cell c;
     c.text = unquote(value, &c.value);

@@ -11,8 +11,10 @@ struct Cell {
 
 class Sheet {
 public:
-    static constexpr int MaxRow = 1048576;
-    static constexpr int MaxCol = 16384;
+    // The grid a 1997 workbook offers; nothing is written or selected
+    // outside it.
+    static constexpr int MaxRow = 65536;
+    static constexpr int MaxCol = 256;
 
     // Carries out one execute string ("[FORMULA(...)]", "[SELECT(...)]",
     // "[ERROR(n)]", "[QUIT()]"). False when it is not understood or cannot

@@ -96,8 +96,13 @@ int main(int argc, char** argv)
     options.refuse = parser.isSet(refuseOpt);
     options.logFile = parser.value(logOpt);
 
-    // One instance per user: a second start leaves the running one alone.
     const QString name = dde::serverName(options.service);
+    QString why;
+    if (!DdeServer::folderIsPrivate(name, &why)) {
+        std::fprintf(stderr, "Excel: will not serve %s: %s\n", qPrintable(name), qPrintable(why));
+        return 1;
+    }
+    // One instance per user: a second start leaves the running one alone.
     QLockFile lock(name + QStringLiteral(".lock"));
     lock.setStaleLockTime(0); // only a dead owner makes it stale
     if (serverAnswers(name) || !lock.tryLock(0))
