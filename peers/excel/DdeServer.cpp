@@ -1,6 +1,7 @@
 #include "DdeServer.h"
 
-#include "Sheet.h"
+#include "MacroCommand.h"
+#include "SheetSink.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -18,9 +19,14 @@ namespace {
 constexpr int ListenBacklog = 1024;
 } // namespace
 
-DdeServer::DdeServer(Sheet& sheet, Options options, QObject* parent)
-    : QObject(parent), sheet_(sheet), options_(std::move(options))
+DdeServer::DdeServer(SheetSink& sink, Options options, QObject* parent)
+    : QObject(parent), sink_(sink), options_(std::move(options))
 {
+    sink_.onFailed = [this](const QString& source) { log(QStringLiteral("failed ") + source); };
+    sink_.onIdle = [this] {
+        if (queue_.empty())
+            emit stateChanged();
+    };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &DdeServer::runNext);
     if (!options_.logFile.isEmpty()) {
@@ -32,8 +38,27 @@ DdeServer::DdeServer(Sheet& sheet, Options options, QObject* parent)
 
 DdeServer::~DdeServer()
 {
+    sink_.onFailed = nullptr;
+    sink_.onIdle = nullptr;
     for (auto it = clients_.keyBegin(); it != clients_.keyEnd(); ++it)
         (*it)->disconnect(this);
+}
+
+bool DdeServer::idle() const
+{
+    return queue_.empty() && sink_.idle();
+}
+
+void DdeServer::closeAll()
+{
+    queue_.clear();
+    timer_.stop();
+    const QList<QLocalSocket*> sockets = clients_.keys();
+    for (QLocalSocket* s : sockets)
+        s->abort(); // the client sees the conversation end
+    clients_.clear();
+    if (server_)
+        server_->close();
 }
 
 bool DdeServer::listen(QString* error)
@@ -121,6 +146,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     case dde::FrameType::Connect: {
         const QString topic = QString::fromUtf8(f.text);
         log(QStringLiteral("connect ") + topic);
+        emit conversationAsked();
         if (!client.open && !options_.refuse
             && topic.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0) {
             client.open = true;
@@ -141,7 +167,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
             carryOut(p);
             return;
         }
-        const bool wasIdle = queue_.empty();
+        const bool wasIdle = idle();
         queue_.push_back(std::move(p));
         if (!timer_.isActive())
             timer_.start(options_.delayMs);
@@ -152,11 +178,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     case dde::FrameType::Request: {
         const QString name = QString::fromUtf8(f.text);
         log(QStringLiteral("request ") + name);
-        const QByteArray data = client.open ? item(name) : QByteArray();
-        if (data.isNull())
-            send(socket, dde::FrameType::NoData, f.id);
-        else
-            send(socket, dde::FrameType::Data, f.id, data);
+        request(socket, client, f.id, name);
         return;
     }
     default:
@@ -165,44 +187,68 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     }
 }
 
-QByteArray DdeServer::item(const QString& name) const
+void DdeServer::request(QLocalSocket* socket, Client& client, quint32 id, const QString& item)
 {
-    QString text;
-    if (name.compare(QLatin1String("Status"), Qt::CaseInsensitive) == 0)
-        text = idle() ? QStringLiteral("Ready") : QStringLiteral("Busy");
-    else if (name.compare(QLatin1String("Selection"), Qt::CaseInsensitive) == 0)
-        text = sheet_.selection();
-    else if (name.compare(QLatin1String("Sheet"), Qt::CaseInsensitive) == 0)
-        text = sheet_.toCsv();
-    else if (name.startsWith(QLatin1String("Cell "), Qt::CaseInsensitive))
-        text = cellItem(name.mid(5));
-    else
-        return QByteArray();
+    const quint64 serial = client.nextSerial++;
+    client.replies.push_back(Reply{serial, id, false, std::nullopt});
     // Text items end with a zero byte, as clipboard text does.
-    QByteArray data = text.toUtf8();
-    data.append('\0');
-    return data;
+    const auto asData = [](const QString& text) {
+        QByteArray data = text.toUtf8();
+        data.append('\0');
+        return data;
+    };
+    if (!client.open) {
+        answered(socket, serial, std::nullopt);
+        return;
+    }
+    if (item.compare(QLatin1String("Status"), Qt::CaseInsensitive) == 0) {
+        answered(socket, serial, asData(idle() ? QStringLiteral("Ready") : QStringLiteral("Busy")));
+        return;
+    }
+    QPointer<QLocalSocket> guard(socket);
+    sink_.query(item, [this, guard, serial, asData](std::optional<QString> text) {
+        if (!guard)
+            return;
+        answered(guard, serial, text ? std::optional<QByteArray>(asData(*text)) : std::nullopt);
+    });
 }
 
-QString DdeServer::cellItem(const QString& ref) const
+void DdeServer::answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data)
 {
-    static const QRegularExpression rc(QStringLiteral(R"(^R(\d+)C(\d+)$)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const auto m = rc.match(ref.trimmed());
-    if (!m.hasMatch())
-        return QStringLiteral("E");
-    const Cell* c = sheet_.cell(m.captured(1).toInt(), m.captured(2).toInt());
-    if (!c)
-        return QStringLiteral("E");
-    return (c->text ? QStringLiteral("T:") : QStringLiteral("V:")) + c->value;
+    auto it = clients_.find(socket);
+    if (it == clients_.end())
+        return;
+    for (Reply& r : it->replies) {
+        if (r.serial == serial) {
+            r.ready = true;
+            r.data = std::move(data);
+            break;
+        }
+    }
+    while (!it->replies.empty() && it->replies.front().ready) {
+        const Reply r = std::move(it->replies.front());
+        it->replies.pop_front();
+        if (r.data)
+            send(socket, dde::FrameType::Data, r.id, *r.data);
+        else
+            send(socket, dde::FrameType::NoData, r.id);
+    }
 }
 
 void DdeServer::carryOut(const Pending& p)
 {
-    if (!sheet_.execute(p.command))
+    if (const auto c = macro::parse(p.command))
+        sink_.submit(*c, p.command);
+    else
         log(QStringLiteral("failed ") + p.command);
-    if (p.wait && p.socket)
-        send(p.socket, dde::FrameType::Done, p.id);
+    if (p.wait && p.socket) {
+        const QPointer<QLocalSocket> socket = p.socket;
+        const quint32 id = p.id;
+        sink_.afterAll([this, socket, id] {
+            if (socket && clients_.contains(socket))
+                send(socket, dde::FrameType::Done, id);
+        });
+    }
 }
 
 void DdeServer::runNext()
@@ -214,7 +260,7 @@ void DdeServer::runNext()
     carryOut(p);
     if (!queue_.empty())
         timer_.start(options_.delayMs);
-    else
+    else if (idle())
         emit stateChanged();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The spreadsheet's DDE server: service "Excel", topic "System", on the
-// local socket of platform/dde (see FRAMES.md there).
+// local socket of platform/dde (see FRAMES.md there). Commands are parsed
+// here and carried out by a sheet sink.
 #include "DdeFrames.h"
 
 #include <QFile>
@@ -10,10 +11,14 @@
 #include <QTimer>
 #include <deque>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
-class Sheet;
+class SheetSink;
+namespace macro {
+struct Command;
+}
 
 class DdeServer : public QObject {
     Q_OBJECT
@@ -25,7 +30,7 @@ public:
         QString logFile;      // append every received frame here
     };
 
-    DdeServer(Sheet& sheet, Options options, QObject* parent = nullptr);
+    DdeServer(SheetSink& sink, Options options, QObject* parent = nullptr);
     ~DdeServer() override;
 
     // Listens on the service's name; false (with a reason) when it cannot.
@@ -37,15 +42,30 @@ public:
     static bool folderIsPrivate(const QString& socketPath, QString* why);
 
     // Every command received has been carried out.
-    bool idle() const { return queue_.empty(); }
+    bool idle() const;
+    // From now on every conversation is refused.
+    void refuseAll() { options_.refuse = true; }
+    // Ends every conversation (the sheet has gone).
+    void closeAll();
 
 signals:
     void stateChanged(); // idle() may have changed
+    void conversationAsked();
 
 private:
+    struct Reply {
+        quint64 serial = 0;
+        quint32 id = 0;
+        bool ready = false;
+        std::optional<QByteArray> data;
+    };
     struct Client {
         dde::FrameReader reader;
         bool open = false;
+        // Requests are answered in order; an item of the sheet may take a
+        // while to come back from where the sheet lives.
+        std::deque<Reply> replies;
+        quint64 nextSerial = 1;
     };
     struct Pending {
         QPointer<QLocalSocket> socket;
@@ -57,14 +77,14 @@ private:
     void newConnection();
     void readClient(QLocalSocket* socket);
     void handleFrame(QLocalSocket* socket, Client& client, const dde::Frame& frame);
+    void request(QLocalSocket* socket, Client& client, quint32 id, const QString& item);
+    void answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data);
     void carryOut(const Pending& p);
     void runNext();
     void send(QLocalSocket* socket, dde::FrameType type, quint32 id, const QByteArray& text = {});
     void log(const QString& line);
-    QByteArray item(const QString& name) const;
-    QString cellItem(const QString& ref) const;
 
-    Sheet& sheet_;
+    SheetSink& sink_;
     Options options_;
     QLocalServer* server_ = nullptr;
     QHash<QLocalSocket*, Client> clients_;
