@@ -11,7 +11,10 @@ packages=(
   xvfb xauth imagemagick
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
-  packages+=(libreoffice-calc-nogui)
+  packages+=(
+    libreoffice-calc  # Calc with its windows; takes the place of libreoffice-calc-nogui, runs headless too
+    libreoffice-dev   # UNO C++ SDK (cppumaker, headers) for the stand-in spreadsheet's Calc backend
+  )
 fi
 
 missing=()

@@ -10,3 +10,4 @@ dsg_add_test(tst_excel_peer
 target_include_directories(tst_excel_peer PRIVATE
   ${PROJECT_SOURCE_DIR}/peers/excel ${PROJECT_SOURCE_DIR}/tests/export/excels)
 add_dependencies(tst_excel_peer Excel)
+include(${CMAKE_CURRENT_LIST_DIR}/calc.cmake)

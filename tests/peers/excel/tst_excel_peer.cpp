@@ -47,6 +47,8 @@ private slots:
     void sharedRuntimeFolderRefused_data();
     void sharedRuntimeFolderRefused();
     void burstOfConnectsIsServed();
+    void calcDemandedWithoutLibreOffice_data();
+    void calcDemandedWithoutLibreOffice();
 };
 
 void TestExcelPeer::init()
@@ -473,6 +475,32 @@ void TestExcelPeer::burstOfConnectsIsServed()
     }
     QCOMPARE(accepted, Clients);
 #endif
+}
+
+void TestExcelPeer::calcDemandedWithoutLibreOffice_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("--calc") << QStringList{QStringLiteral("--headless"), QStringLiteral("--calc")} << "grid";
+    QTest::newRow("environment") << QStringList{QStringLiteral("--headless")} << "calc";
+}
+
+void TestExcelPeer::calcDemandedWithoutLibreOffice()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, backend);
+    QProcess excel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DSG_SOFFICE"), testScratchDir() + QStringLiteral("/no/soffice"));
+    env.insert(QStringLiteral("DSG_EXCEL_BACKEND"), backend); // --calc overrides it
+    excel.setProcessEnvironment(env);
+    excel.start(standInProgram(), arguments);
+    QVERIFY(excel.waitForFinished(10000));
+    QCOMPARE(excel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(excel.exitCode(), 2);
+    const QString err = QString::fromLocal8Bit(excel.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("cannot write into LibreOffice Calc")), qPrintable(err));
+    QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
 }
 
 DSG_TEST_MAIN(TestExcelPeer)
