@@ -1,5 +1,6 @@
 #include "CalcSink.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QMetaObject>
 #include <QPointer>
@@ -172,6 +173,24 @@ struct CalcSink::Impl {
     std::atomic<qint64> completed{0};
     std::atomic<bool> lost{false};
     bool lostReported = false; // owner's thread only
+    bool wakeQueued = false;   // owner's thread only
+
+    // The worker is woken once the owner's thread is back in its event
+    // loop: the commands of one read from the socket then go over together
+    // instead of the worker taking the first one alone.
+    void wakeSoon()
+    {
+        if (wakeQueued)
+            return;
+        wakeQueued = true;
+        QMetaObject::invokeMethod(
+            q,
+            [this] {
+                wakeQueued = false;
+                wake.notify_one();
+            },
+            Qt::QueuedConnection);
+    }
 
     // Worker thread only, except `bridge`, which the owner may dispose of
     // (under `mutex`) to free a worker that waits on a LibreOffice that
@@ -183,6 +202,23 @@ struct CalcSink::Impl {
     // Used where the document has no view to hold a selection.
     int activeRow = 1;
     int activeCol = 1;
+    // The view and its active sheet, asked for again after a while (the
+    // user may switch sheets), not for every batch: each ask is a round
+    // trip.
+    Reference<css::frame::XController> cachedController;
+    Reference<css::sheet::XSpreadsheet> cachedSheet;
+    QElapsedTimer cachedSince;
+    static constexpr int SheetCacheMs = 250;
+    void target(Reference<css::frame::XController>* ctl, Reference<css::sheet::XSpreadsheet>* sheet)
+    {
+        if (!cachedSheet.is() || !cachedSince.isValid() || cachedSince.elapsed() > SheetCacheMs) {
+            cachedController = controller();
+            cachedSheet = activeSheet(cachedController);
+            cachedSince.start();
+        }
+        *ctl = cachedController;
+        *sheet = cachedSheet;
+    }
 
     void run();
     void process(std::deque<Job>& batch);
@@ -257,7 +293,7 @@ void CalcSink::submit(const macro::Command& command, const QString& source)
         std::lock_guard<std::mutex> lock(d->mutex);
         d->jobs.push_back(std::move(job));
     }
-    d->wake.notify_one();
+    d->wakeSoon();
 }
 
 bool CalcSink::idle() const
@@ -307,6 +343,8 @@ void CalcSink::Impl::run()
         process(batch);
     }
     // Let go of every remote reference while the bridge can still be told.
+    cachedController.clear();
+    cachedSheet.clear();
     model.clear();
     document.clear();
     std::lock_guard<std::mutex> lock(mutex);
@@ -429,6 +467,8 @@ bool CalcSink::Impl::attach(QString* text)
         }
         model.set(doc, UNO_QUERY_THROW);
         document = doc;
+        cachedSheet.clear();
+        cachedController.clear();
 
         const std::shared_ptr<Shared> s = shared;
         bridgeComponent->addEventListener(new DisposeWatcher(
@@ -587,8 +627,9 @@ void CalcSink::Impl::applyCommands(const std::deque<Job>& batch, size_t from, si
         });
     };
     try {
-        const Reference<css::frame::XController> ctl = controller();
-        const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(ctl);
+        Reference<css::frame::XController> ctl;
+        Reference<css::sheet::XSpreadsheet> sheet;
+        target(&ctl, &sheet);
         Block block;
         for (size_t i = from; i < to; ++i) {
             const macro::Command& c = batch[i].command;
