@@ -29,6 +29,12 @@ DdeServer::DdeServer(SheetSink& sink, Options options, QObject* parent)
     };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &DdeServer::runNext);
+    statusHold_.setSingleShot(true);
+    connect(&statusHold_, &QTimer::timeout, this, &DdeServer::answerHeldStatus);
+    connect(this, &DdeServer::stateChanged, this, [this] {
+        if (idle())
+            answerHeldStatus();
+    });
     if (!options_.logFile.isEmpty()) {
         log_.setFileName(options_.logFile);
         if (!log_.open(QIODevice::Append | QIODevice::Text))
@@ -53,6 +59,8 @@ void DdeServer::closeAll()
 {
     queue_.clear();
     timer_.stop();
+    statusHold_.stop();
+    heldStatus_.clear();
     const QList<QLocalSocket*> sockets = clients_.keys();
     for (QLocalSocket* s : sockets)
         s->abort(); // the client sees the conversation end
@@ -202,6 +210,12 @@ void DdeServer::request(QLocalSocket* socket, Client& client, quint32 id, const 
         return;
     }
     if (item.compare(QLatin1String("Status"), Qt::CaseInsensitive) == 0) {
+        if (!idle() && options_.statusHoldMs > 0) {
+            heldStatus_.emplace_back(socket, serial);
+            if (!statusHold_.isActive())
+                statusHold_.start(options_.statusHoldMs);
+            return;
+        }
         answered(socket, serial, asData(idle() ? QStringLiteral("Ready") : QStringLiteral("Busy")));
         return;
     }
@@ -211,6 +225,19 @@ void DdeServer::request(QLocalSocket* socket, Client& client, quint32 id, const 
             return;
         answered(guard, serial, text ? std::optional<QByteArray>(asData(*text)) : std::nullopt);
     });
+}
+
+void DdeServer::answerHeldStatus()
+{
+    statusHold_.stop();
+    QByteArray data = idle() ? QByteArray("Ready") : QByteArray("Busy");
+    data.append('\0');
+    auto held = std::move(heldStatus_);
+    heldStatus_.clear();
+    for (const auto& [socket, serial] : held) {
+        if (socket)
+            answered(socket, serial, data);
+    }
 }
 
 void DdeServer::answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data)

@@ -28,6 +28,11 @@ public:
         int delayMs = 0;      // time to carry out each command
         bool refuse = false;  // refuse every conversation
         QString logFile;      // append every received frame here
+        // A "Status" asked for while commands wait is answered when they are
+        // done, or after this long with "Busy" (0: at once). A client that
+        // polls for "Ready" then asks a few times, not thousands of times,
+        // during a long wait, and still hears "Ready" at once.
+        int statusHoldMs = 0;
     };
 
     DdeServer(SheetSink& sink, Options options, QObject* parent = nullptr);
@@ -79,6 +84,7 @@ private:
     void handleFrame(QLocalSocket* socket, Client& client, const dde::Frame& frame);
     void request(QLocalSocket* socket, Client& client, quint32 id, const QString& item);
     void answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data);
+    void answerHeldStatus();
     void carryOut(const Pending& p);
     void runNext();
     void send(QLocalSocket* socket, dde::FrameType type, quint32 id, const QByteArray& text = {});
@@ -90,6 +96,8 @@ private:
     QHash<QLocalSocket*, Client> clients_;
     std::deque<Pending> queue_;
     QTimer timer_;
+    std::deque<std::pair<QPointer<QLocalSocket>, quint64>> heldStatus_;
+    QTimer statusHold_;
     QFile log_;
     QByteArray out_;
 };

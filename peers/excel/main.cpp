@@ -136,13 +136,18 @@ int serveGrid(QCoreApplication& app, const DdeServer::Options& options, bool hea
 // client's further tries fail at once instead of starting it again).
 constexpr int RefuseLingerMs = 10000;
 constexpr int AttachTimeoutMs = 30000;
+// Calc takes a few milliseconds for a burst of cells; a client waiting for
+// "Ready" hears it as soon as Calc is done.
+constexpr int StatusHoldMs = 50;
 
 int serveCalc(QCoreApplication& app, const DdeServer::Options& options, bool headless,
               const QString& program, const QString& profile)
 {
     CalcOffice office({program, profile, headless});
     CalcSink sink(office.pipeName(), headless);
-    DdeServer server(sink, options);
+    DdeServer::Options calcOptions = options;
+    calcOptions.statusHoldMs = StatusHoldMs;
+    DdeServer server(sink, calcOptions);
     int exitCode = 0;
     sink.onQuit = [] { QCoreApplication::quit(); };
     sink.onLost = [&](const QString& why) {

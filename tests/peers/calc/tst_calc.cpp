@@ -240,10 +240,31 @@ private slots:
         auto rows = someRows(300, "35.");
         rows[7][1] = "say \"hi\""; // a text with a double quote inside
         fill(rows);
+        int waits = 0;
+        qint64 waitedMs = 0;
+        QElapsedTimer waitClock;
+        const TExcelNotifyEvent begin = Main->Aexcel->OnBeginWait;
+        const TExcelNotifyEvent end = Main->Aexcel->OnEndWait;
+        Main->Aexcel->OnBeginWait = [&, begin](TCustomExcel* s) {
+            begin(s);
+            ++waits;
+            waitClock.start();
+        };
+        Main->Aexcel->OnEndWait = [&, end](TCustomExcel* s) {
+            waitedMs += waitClock.elapsed();
+            end(s);
+        };
 
         Main->Mu_Export_Excel->trigger();
 
         QCOMPARE(Main->Stpl->text(0), Complete);
+        // While Calc works, a "Status" is answered when it is done (or
+        // after a while), so the waiting client asks a few times, not
+        // once per round trip.
+        const int polls = int(peer.logLines().count(QStringLiteral("request Status")));
+        QVERIFY(waits >= 10);
+        QVERIFY2(polls <= 2 * waits + waitedMs / 40,
+                 qPrintable(QStringLiteral("%1 polls in %2 waits of %3 ms").arg(polls).arg(waits).arg(waitedMs)));
         QVERIFY(dialogs->shown.isEmpty());
         // The selection came back in the form the component reads.
         QCOMPARE(Main->Aexcel->RowLetter(), 'R');
