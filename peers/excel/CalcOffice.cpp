@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -154,17 +155,47 @@ void CalcOffice::attach(std::function<void(Outcome)> tryOnce, int timeoutMs, Out
     state->next();
 }
 
+QList<qint64> CalcOffice::childrenOf(qint64 pid)
+{
+    QList<qint64> children;
+#ifdef Q_OS_LINUX
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool ok = false;
+        const qint64 child = entry.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold anything, so read
+        // from its closing parenthesis on.
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 1).simplified().split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid)
+            children << child;
+    }
+#else
+    Q_UNUSED(pid);
+#endif
+    return children;
+}
+
 void CalcOffice::stop()
 {
     if (!process_ || process_->state() == QProcess::NotRunning)
         return;
 #ifdef Q_OS_UNIX
     const pid_t group = pid_t(process_->processId());
-    ::kill(-group, SIGTERM);
-    if (!process_->waitForFinished(5000))
-        ::kill(-group, SIGKILL);
-    process_->waitForFinished(5000);
-    ::kill(-group, SIGKILL); // a child that outlived its launcher
+    const QList<qint64> offices = childrenOf(group);
+    for (qint64 pid : offices)
+        ::kill(pid_t(pid), SIGTERM);
+    if (offices.isEmpty() || !process_->waitForFinished(10000)) {
+        ::kill(-group, SIGTERM);
+        if (!process_->waitForFinished(5000))
+            ::kill(-group, SIGKILL);
+        process_->waitForFinished(5000);
+    }
+    ::kill(-group, SIGKILL); // anything of it that outlived the launcher
 #else
     process_->kill();
     process_->waitForFinished(5000);

@@ -3,6 +3,7 @@
 // LibreOffice accepts the bridge on a named pipe private to the user and to
 // the LibreOffice profile in use; a LibreOffice already running on that
 // profile (the operator's open document) is asked to accept on it too.
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -43,6 +44,11 @@ public:
 
     // Ends a headless LibreOffice started here (its whole process group).
     void stop();
+
+    // The processes whose parent is `pid` (Linux; empty elsewhere).
+    // LibreOffice's launcher waits for the office it runs: ending the office
+    // first lets the launcher reap it, instead of leaving it to init.
+    static QList<qint64> childrenOf(qint64 pid);
 
 private:
     bool start(QString* why);

@@ -97,8 +97,14 @@ struct TestOffice {
     {
         if (process.state() == QProcess::NotRunning)
             return;
-        ::kill(-pid_t(process.processId()), SIGKILL);
+        // The office first, so that its launcher reaps it; then the rest.
+        const pid_t group = pid_t(process.processId());
+        for (qint64 pid : CalcOffice::childrenOf(group))
+            ::kill(pid_t(pid), SIGKILL);
+        if (!process.waitForFinished(10000))
+            ::kill(-group, SIGKILL);
         process.waitForFinished(10000);
+        ::kill(-group, SIGKILL);
     }
 };
 
