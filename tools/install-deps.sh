@@ -17,7 +17,10 @@ packages=(
   x11-utils           # the Debian package's test: xwininfo finds the main window
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
-  packages+=(libreoffice-calc-nogui)
+  packages+=(
+    libreoffice-calc  # Calc with its windows; takes the place of libreoffice-calc-nogui, runs headless too
+    libreoffice-dev   # UNO C++ SDK (cppumaker, headers) for the stand-in spreadsheet's Calc backend
+  )
 fi
 
 missing=()

@@ -1,16 +1,40 @@
 #include "DdeServer.h"
 
-#include "Sheet.h"
+#include "MacroCommand.h"
+#include "SheetSink.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QFileInfo>
 #include <QRegularExpression>
 
-DdeServer::DdeServer(Sheet& sheet, Options options, QObject* parent)
-    : QObject(parent), sheet_(sheet), options_(std::move(options))
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// Clients that may wait to be accepted at once (a burst of connects while
+// the server is busy must not be turned away by the kernel).
+constexpr int ListenBacklog = 1024;
+} // namespace
+
+DdeServer::DdeServer(SheetSink& sink, Options options, QObject* parent)
+    : QObject(parent), sink_(sink), options_(std::move(options))
 {
+    sink_.onFailed = [this](const QString& source) { log(QStringLiteral("failed ") + source); };
+    sink_.onIdle = [this] {
+        if (queue_.empty())
+            emit stateChanged();
+    };
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &DdeServer::runNext);
+    statusHold_.setSingleShot(true);
+    connect(&statusHold_, &QTimer::timeout, this, &DdeServer::answerHeldStatus);
+    connect(this, &DdeServer::stateChanged, this, [this] {
+        if (idle())
+            answerHeldStatus();
+    });
     if (!options_.logFile.isEmpty()) {
         log_.setFileName(options_.logFile);
         if (!log_.open(QIODevice::Append | QIODevice::Text))
@@ -20,8 +44,29 @@ DdeServer::DdeServer(Sheet& sheet, Options options, QObject* parent)
 
 DdeServer::~DdeServer()
 {
+    sink_.onFailed = nullptr;
+    sink_.onIdle = nullptr;
     for (auto it = clients_.keyBegin(); it != clients_.keyEnd(); ++it)
         (*it)->disconnect(this);
+}
+
+bool DdeServer::idle() const
+{
+    return queue_.empty() && sink_.idle();
+}
+
+void DdeServer::closeAll()
+{
+    queue_.clear();
+    timer_.stop();
+    statusHold_.stop();
+    heldStatus_.clear();
+    const QList<QLocalSocket*> sockets = clients_.keys();
+    for (QLocalSocket* s : sockets)
+        s->abort(); // the client sees the conversation end
+    clients_.clear();
+    if (server_)
+        server_->close();
 }
 
 bool DdeServer::listen(QString* error)
@@ -29,6 +74,8 @@ bool DdeServer::listen(QString* error)
     const QString name = dde::serverName(options_.service);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
+    server_->setListenBacklogSize(ListenBacklog);
+    server_->setMaxPendingConnections(ListenBacklog);
     QLocalServer::removeServer(name); // a socket left by a killed instance
     if (!server_->listen(name)) {
         if (error)
@@ -36,6 +83,36 @@ bool DdeServer::listen(QString* error)
         return false;
     }
     connect(server_, &QLocalServer::newConnection, this, &DdeServer::newConnection);
+    return true;
+}
+
+bool DdeServer::folderIsPrivate(const QString& socketPath, QString* why)
+{
+#ifdef Q_OS_UNIX
+    const QString dir = QFileInfo(socketPath).absolutePath();
+    struct stat st {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0) {
+        *why = QStringLiteral("%1 cannot be read").arg(dir);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        *why = QStringLiteral("%1 is not a folder").arg(dir);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        *why = QStringLiteral("%1 belongs to another user").arg(dir);
+        return false;
+    }
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        *why = QStringLiteral("%1 can be written by others (mode %2)")
+                   .arg(dir)
+                   .arg(st.st_mode & 07777, 4, 8, QChar(u'0'));
+        return false;
+    }
+#else
+    Q_UNUSED(socketPath);
+    Q_UNUSED(why);
+#endif
     return true;
 }
 
@@ -77,6 +154,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     case dde::FrameType::Connect: {
         const QString topic = QString::fromUtf8(f.text);
         log(QStringLiteral("connect ") + topic);
+        emit conversationAsked();
         if (!client.open && !options_.refuse
             && topic.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0) {
             client.open = true;
@@ -97,7 +175,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
             carryOut(p);
             return;
         }
-        const bool wasIdle = queue_.empty();
+        const bool wasIdle = idle();
         queue_.push_back(std::move(p));
         if (!timer_.isActive())
             timer_.start(options_.delayMs);
@@ -108,11 +186,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     case dde::FrameType::Request: {
         const QString name = QString::fromUtf8(f.text);
         log(QStringLiteral("request ") + name);
-        const QByteArray data = client.open ? item(name) : QByteArray();
-        if (data.isNull())
-            send(socket, dde::FrameType::NoData, f.id);
-        else
-            send(socket, dde::FrameType::Data, f.id, data);
+        request(socket, client, f.id, name);
         return;
     }
     default:
@@ -121,44 +195,87 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
     }
 }
 
-QByteArray DdeServer::item(const QString& name) const
+void DdeServer::request(QLocalSocket* socket, Client& client, quint32 id, const QString& item)
 {
-    QString text;
-    if (name.compare(QLatin1String("Status"), Qt::CaseInsensitive) == 0)
-        text = idle() ? QStringLiteral("Ready") : QStringLiteral("Busy");
-    else if (name.compare(QLatin1String("Selection"), Qt::CaseInsensitive) == 0)
-        text = sheet_.selection();
-    else if (name.compare(QLatin1String("Sheet"), Qt::CaseInsensitive) == 0)
-        text = sheet_.toCsv();
-    else if (name.startsWith(QLatin1String("Cell "), Qt::CaseInsensitive))
-        text = cellItem(name.mid(5));
-    else
-        return QByteArray();
+    const quint64 serial = client.nextSerial++;
+    client.replies.push_back(Reply{serial, id, false, std::nullopt});
     // Text items end with a zero byte, as clipboard text does.
-    QByteArray data = text.toUtf8();
-    data.append('\0');
-    return data;
+    const auto asData = [](const QString& text) {
+        QByteArray data = text.toUtf8();
+        data.append('\0');
+        return data;
+    };
+    if (!client.open) {
+        answered(socket, serial, std::nullopt);
+        return;
+    }
+    if (item.compare(QLatin1String("Status"), Qt::CaseInsensitive) == 0) {
+        if (!idle() && options_.statusHoldMs > 0) {
+            heldStatus_.emplace_back(socket, serial);
+            if (!statusHold_.isActive())
+                statusHold_.start(options_.statusHoldMs);
+            return;
+        }
+        answered(socket, serial, asData(idle() ? QStringLiteral("Ready") : QStringLiteral("Busy")));
+        return;
+    }
+    QPointer<QLocalSocket> guard(socket);
+    sink_.query(item, [this, guard, serial, asData](std::optional<QString> text) {
+        if (!guard)
+            return;
+        answered(guard, serial, text ? std::optional<QByteArray>(asData(*text)) : std::nullopt);
+    });
 }
 
-QString DdeServer::cellItem(const QString& ref) const
+void DdeServer::answerHeldStatus()
 {
-    static const QRegularExpression rc(QStringLiteral(R"(^R(\d+)C(\d+)$)"),
-                                       QRegularExpression::CaseInsensitiveOption);
-    const auto m = rc.match(ref.trimmed());
-    if (!m.hasMatch())
-        return QStringLiteral("E");
-    const Cell* c = sheet_.cell(m.captured(1).toInt(), m.captured(2).toInt());
-    if (!c)
-        return QStringLiteral("E");
-    return (c->text ? QStringLiteral("T:") : QStringLiteral("V:")) + c->value;
+    statusHold_.stop();
+    QByteArray data = idle() ? QByteArray("Ready") : QByteArray("Busy");
+    data.append('\0');
+    auto held = std::move(heldStatus_);
+    heldStatus_.clear();
+    for (const auto& [socket, serial] : held) {
+        if (socket)
+            answered(socket, serial, data);
+    }
+}
+
+void DdeServer::answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data)
+{
+    auto it = clients_.find(socket);
+    if (it == clients_.end())
+        return;
+    for (Reply& r : it->replies) {
+        if (r.serial == serial) {
+            r.ready = true;
+            r.data = std::move(data);
+            break;
+        }
+    }
+    while (!it->replies.empty() && it->replies.front().ready) {
+        const Reply r = std::move(it->replies.front());
+        it->replies.pop_front();
+        if (r.data)
+            send(socket, dde::FrameType::Data, r.id, *r.data);
+        else
+            send(socket, dde::FrameType::NoData, r.id);
+    }
 }
 
 void DdeServer::carryOut(const Pending& p)
 {
-    if (!sheet_.execute(p.command))
+    if (const auto c = macro::parse(p.command))
+        sink_.submit(*c, p.command);
+    else
         log(QStringLiteral("failed ") + p.command);
-    if (p.wait && p.socket)
-        send(p.socket, dde::FrameType::Done, p.id);
+    if (p.wait && p.socket) {
+        const QPointer<QLocalSocket> socket = p.socket;
+        const quint32 id = p.id;
+        sink_.afterAll([this, socket, id] {
+            if (socket && clients_.contains(socket))
+                send(socket, dde::FrameType::Done, id);
+        });
+    }
 }
 
 void DdeServer::runNext()
@@ -170,7 +287,7 @@ void DdeServer::runNext()
     carryOut(p);
     if (!queue_.empty())
         timer_.start(options_.delayMs);
-    else
+    else if (idle())
         emit stateChanged();
 }
 

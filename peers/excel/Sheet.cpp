@@ -9,16 +9,6 @@
 
 namespace {
 
-// A double-quoted text constant, with "" standing for one quote inside.
-bool unquote(const QString& s, QString* out)
-{
-    if (s.size() < 2 || !s.startsWith(u'"') || !s.endsWith(u'"'))
-        return false;
-    *out = s.mid(1, s.size() - 2);
-    out->replace(QStringLiteral("\"\""), QStringLiteral("\""));
-    return true;
-}
-
 QString csvField(const QString& v)
 {
     if (!v.contains(u',') && !v.contains(u'"') && !v.contains(u'\n') && !v.contains(u'\r'))
@@ -32,26 +22,35 @@ QString csvField(const QString& v)
 
 bool Sheet::execute(const QString& command)
 {
-    static const QRegularExpression call(QStringLiteral(R"(^\s*\[\s*(\w+)\s*\((.*)\)\s*\]\s*$)"),
-                                         QRegularExpression::DotMatchesEverythingOption);
-    const auto m = call.match(command);
-    if (!m.hasMatch())
-        return false;
-    const QString name = m.captured(1).toUpper();
-    const QString args = m.captured(2).trimmed();
-    if (name == QLatin1String("FORMULA"))
-        return formula(args);
-    if (name == QLatin1String("SELECT"))
-        return select(args);
-    if (name == QLatin1String("ERROR")) {
-        bool ok = false;
-        const int n = args.toInt(&ok);
-        if (!ok)
+    const auto c = macro::parse(command);
+    return c && carryOut(*c);
+}
+
+bool Sheet::carryOut(const macro::Command& c)
+{
+    using Kind = macro::Command::Kind;
+    switch (c.kind) {
+    case Kind::Formula:
+        if (c.row == 0)
+            setCell(activeRow_, activeCol_, {c.value, c.text});
+        else
+            setCell(c.row, c.col, {c.value, c.text});
+        return true;
+    case Kind::Select: {
+        const int row = c.toRow.applyTo(activeRow_);
+        const int col = c.toCol.applyTo(activeCol_);
+        if (!macro::onGrid(row, col))
             return false;
-        checkErrors_ = n != 0;
+        activeRow_ = row;
+        activeCol_ = col;
+        if (onSelectionChanged)
+            onSelectionChanged();
         return true;
     }
-    if (name == QLatin1String("QUIT") && args.isEmpty()) {
+    case Kind::Error:
+        checkErrors_ = c.error != 0;
+        return true;
+    case Kind::Quit:
         if (onQuit)
             onQuit();
         return true;
@@ -59,60 +58,35 @@ bool Sheet::execute(const QString& command)
     return false;
 }
 
-bool Sheet::formula(const QString& args)
+void Sheet::submit(const macro::Command& command, const QString& source)
 {
-    // The address, when there is one, is the last argument; the value may
-    // itself hold commas (a decimal comma, a text).
-    static const QRegularExpression at(QStringLiteral(R"re(^(.*),\s*"R(\d+)C(\d+)"$)re"),
-                                       QRegularExpression::DotMatchesEverythingOption);
-    QString value = args;
-    int row = activeRow_;
-    int col = activeCol_;
-    if (const auto m = at.match(args); m.hasMatch()) {
-        value = m.captured(1).trimmed();
-        bool okR = false;
-        bool okC = false;
-        row = m.captured(2).toInt(&okR);
-        col = m.captured(3).toInt(&okC);
-        if (!okR || !okC || row < 1 || col < 1 || row > MaxRow || col > MaxCol)
-            return false;
-    }
-    Cell c;
-    c.text = unquote(value, &c.value);
-    if (!c.text)
-        c.value = value;
-    setCell(row, col, c);
-    return true;
+    if (!carryOut(command) && onFailed)
+        onFailed(source);
 }
 
-bool Sheet::select(const QString& args)
+void Sheet::query(const QString& item, std::function<void(std::optional<QString>)> reply)
 {
-    QString ref;
-    if (!unquote(args, &ref))
-        return false;
-    static const QRegularExpression rc(
-        QStringLiteral(R"(^R(?:\[(-?\d+)\]|(\d+))?C(?:\[(-?\d+)\]|(\d+))?$)"),
-        QRegularExpression::CaseInsensitiveOption);
+    if (item.compare(QLatin1String("Selection"), Qt::CaseInsensitive) == 0)
+        reply(selection());
+    else if (item.compare(QLatin1String("Sheet"), Qt::CaseInsensitive) == 0)
+        reply(toCsv());
+    else if (item.startsWith(QLatin1String("Cell "), Qt::CaseInsensitive))
+        reply(cellItem(item.mid(5)));
+    else
+        reply(std::nullopt);
+}
+
+QString Sheet::cellItem(const QString& ref) const
+{
+    static const QRegularExpression rc(QStringLiteral(R"(^R(\d+)C(\d+)$)"),
+                                       QRegularExpression::CaseInsensitiveOption);
     const auto m = rc.match(ref.trimmed());
     if (!m.hasMatch())
-        return false;
-    int row = activeRow_;
-    int col = activeCol_;
-    if (m.hasCaptured(1))
-        row += m.captured(1).toInt();
-    else if (m.hasCaptured(2))
-        row = m.captured(2).toInt();
-    if (m.hasCaptured(3))
-        col += m.captured(3).toInt();
-    else if (m.hasCaptured(4))
-        col = m.captured(4).toInt();
-    if (row < 1 || col < 1 || row > MaxRow || col > MaxCol)
-        return false;
-    activeRow_ = row;
-    activeCol_ = col;
-    if (onSelectionChanged)
-        onSelectionChanged();
-    return true;
+        return QStringLiteral("E");
+    const Cell* c = cell(m.captured(1).toInt(), m.captured(2).toInt());
+    if (!c)
+        return QStringLiteral("E");
+    return (c->text ? QStringLiteral("T:") : QStringLiteral("V:")) + c->value;
 }
 
 QString Sheet::selection() const

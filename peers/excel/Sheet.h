@@ -1,5 +1,7 @@
 #pragma once
-// One worksheet and the macro commands that change it.
+// The stand-in's own worksheet, kept in memory and shown by its grid window.
+#include "SheetSink.h"
+
 #include <QHash>
 #include <QString>
 #include <functional>
@@ -9,15 +11,22 @@ struct Cell {
     bool text = false; // a text constant; otherwise the value as given
 };
 
-class Sheet {
+class Sheet final : public SheetSink {
 public:
-    static constexpr int MaxRow = 1048576;
-    static constexpr int MaxCol = 16384;
+    static constexpr int MaxRow = macro::MaxRow;
+    static constexpr int MaxCol = macro::MaxCol;
 
     // Carries out one execute string ("[FORMULA(...)]", "[SELECT(...)]",
     // "[ERROR(n)]", "[QUIT()]"). False when it is not understood or cannot
     // be carried out; the sheet is unchanged then.
     bool execute(const QString& command);
+    bool carryOut(const macro::Command& command);
+
+    // SheetSink: everything is carried out at once.
+    void submit(const macro::Command& command, const QString& source) override;
+    bool idle() const override { return true; }
+    void query(const QString& item, std::function<void(std::optional<QString>)> reply) override;
+    void afterAll(std::function<void()> done) override { done(); }
 
     // The active cell as the "Selection" item gives it.
     QString selection() const;
@@ -40,12 +49,10 @@ public:
 
     std::function<void(int row, int col)> onCellChanged;
     std::function<void()> onSelectionChanged;
-    std::function<void()> onQuit;
 
 private:
     static quint64 key(int row, int col) { return (quint64(quint32(row)) << 32) | quint32(col); }
-    bool formula(const QString& args);
-    bool select(const QString& args);
+    QString cellItem(const QString& ref) const;
 
     QHash<quint64, Cell> cells_;
     int usedRows_ = 0;

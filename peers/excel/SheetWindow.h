@@ -3,16 +3,16 @@
 #include <QAbstractTableModel>
 #include <QMainWindow>
 
-class Sheet;
+#include "Sheet.h"
+
 class DdeServer;
 class QLabel;
 
 class SheetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    // The grid a 1997 workbook offers.
-    static constexpr int GridRows = 65536;
-    static constexpr int GridCols = 256;
+    static constexpr int GridRows = Sheet::MaxRow;
+    static constexpr int GridCols = Sheet::MaxCol;
 
     explicit SheetModel(Sheet& sheet, QObject* parent = nullptr);
     int rowCount(const QModelIndex& parent = {}) const override;

@@ -6,8 +6,20 @@
 #include "StandIn.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
 
 class TestExcelPeer : public QObject {
     Q_OBJECT
@@ -31,6 +43,12 @@ private slots:
     void serverEndRaisesClose();
     void secondInstanceLeavesAtOnce();
     void brokenClientIsDropped();
+    void commandsOffGridAreFailures();
+    void sharedRuntimeFolderRefused_data();
+    void sharedRuntimeFolderRefused();
+    void burstOfConnectsIsServed();
+    void calcDemandedWithoutLibreOffice_data();
+    void calcDemandedWithoutLibreOffice();
 };
 
 void TestExcelPeer::init()
@@ -123,6 +141,11 @@ void TestExcelPeer::sheetCommands_data()
     QTest::newRow("active cell") << "[FORMULA(\"x\")]" << true << 1 << 1 << "x" << true;
     QTest::newRow("empty text") << "[FORMULA(\"\", \"R4C4\")]" << true << 4 << 4 << "" << true;
     QTest::newRow("row 0") << "[FORMULA(1, \"R0C1\")]" << false << 1 << 1 << "" << false;
+    QTest::newRow("last cell of the grid") << "[FORMULA(1, \"R65536C256\")]" << true << 65536 << 256 << "1" << false;
+    QTest::newRow("row below the grid") << "[FORMULA(1, \"R65537C1\")]" << false << 1 << 1 << "" << false;
+    QTest::newRow("column right of the grid") << "[FORMULA(\"x\", \"R1C257\")]" << false << 1 << 1 << "" << false;
+    QTest::newRow("address without column") << "[FORMULA(1, \"R1C\")]" << false << 1 << 1 << "" << false;
+    QTest::newRow("A1 address") << "[FORMULA(\"x\", \"A1\")]" << false << 1 << 1 << "" << false;
     QTest::newRow("unknown command") << "[BEEP()]" << false << 1 << 1 << "" << false;
     QTest::newRow("no brackets") << "FORMULA(1)" << false << 1 << 1 << "" << false;
 }
@@ -161,6 +184,13 @@ void TestExcelPeer::selectStaysOnSheet()
     QCOMPARE(sheet.selection(), QStringLiteral("[Book1]Sheet1!R2C2"));
     QVERIFY(sheet.execute(QStringLiteral("[FORMULA(5)]")));
     QCOMPARE(sheet.cell(2, 2)->value, QStringLiteral("5"));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"R65537C1\")]")));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"R1C257\")]")));
+    QCOMPARE(sheet.selection(), QStringLiteral("[Book1]Sheet1!R2C2"));
+    QVERIFY(sheet.execute(QStringLiteral("[SELECT(\"R65536C256\")]")));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"R[1]C\")]")));
+    QVERIFY(!sheet.execute(QStringLiteral("[SELECT(\"RC[1]\")]")));
+    QCOMPARE(sheet.selection(), QStringLiteral("[Book1]Sheet1!R65536C256"));
     QVERIFY(sheet.execute(QStringLiteral("[ERROR(0)]")));
     QVERIFY(!sheet.checkErrors());
     QVERIFY(sheet.execute(QStringLiteral("[ERROR(1)]")));
@@ -336,6 +366,141 @@ void TestExcelPeer::brokenClientIsDropped()
     // The server goes on serving others.
     LocalSocketDdeClientConv conv;
     QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+}
+
+void TestExcelPeer::commandsOffGridAreFailures()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    LocalSocketDdeClientConv conv;
+    QVERIFY(conv.SetLink(QStringLiteral("Excel"), QStringLiteral("System")));
+    const QStringList refused{QStringLiteral("[FORMULA(1, \"R65537C1\")]"),
+                              QStringLiteral("[FORMULA(\"x\", \"R1C257\")]"),
+                              QStringLiteral("[FORMULA(2, \"R1C\")]"),
+                              QStringLiteral("[SELECT(\"R65537C1\")]")};
+    for (const QString& c : refused)
+        QVERIFY(conv.ExecuteMacro(c, false));
+    QCOMPARE(conv.RequestData(QStringLiteral("Cell R1C1")).value_or("-"), QByteArray("E\0", 2));
+    QCOMPARE(conv.RequestData(QStringLiteral("Selection")).value_or("-"),
+             QByteArray("[Book1]Sheet1!R1C1\0", 19));
+    QStringList failed;
+    for (const QString& c : refused)
+        failed << QStringLiteral("failed ") + c;
+    QCOMPARE(excel.logLines().filter(QStringLiteral("failed ")), failed);
+}
+
+void TestExcelPeer::sharedRuntimeFolderRefused_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("sticky, world-writable") << 01777;
+    QTest::newRow("group-writable") << 0770;
+}
+
+void TestExcelPeer::sharedRuntimeFolderRefused()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("folder modes are a POSIX matter");
+#else
+    QFETCH(int, mode);
+    const QString dir = testScratchDir() + QStringLiteral("/shared-%1").arg(mode, 0, 8);
+    QVERIFY(QDir().mkpath(dir));
+    QCOMPARE(::chmod(QFile::encodeName(dir).constData(), mode_t(mode)), 0);
+    QProcess excel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    excel.setProcessEnvironment(env);
+    excel.start(standInProgram(), {QStringLiteral("--headless")});
+    QVERIFY(excel.waitForFinished(10000));
+    QCOMPARE(excel.exitStatus(), QProcess::NormalExit);
+    QVERIFY(excel.exitCode() != 0);
+    const QString err = QString::fromLocal8Bit(excel.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("can be written by others")), qPrintable(err));
+    QVERIFY(QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+#endif
+}
+
+void TestExcelPeer::burstOfConnectsIsServed()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("the burst is made of raw POSIX sockets");
+#else
+    StandIn excel;
+    QVERIFY(excel.start());
+    // While the server is stopped nobody is accepted: every connect has to
+    // wait in the listen queue.
+    const pid_t pid = pid_t(excel.process.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    const QByteArray path = QFile::encodeName(dde::serverName(QStringLiteral("Excel")));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    QVERIFY(size_t(path.size()) < sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    constexpr int Clients = 200;
+    QList<int> fds;
+    int refused = 0;
+    for (int i = 0; i < Clients; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        QVERIFY(fd >= 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ++refused;
+            ::close(fd);
+            continue;
+        }
+        fds << fd;
+    }
+    ::kill(pid, SIGCONT);
+    auto closeAll = qScopeGuard([&] {
+        for (int fd : fds)
+            ::close(fd);
+    });
+    QCOMPARE(refused, 0);
+    const QByteArray hello = dde::encodeFrame({dde::FrameType::Connect, 0, false, "System"});
+    const QByteArray accept = dde::encodeFrame({dde::FrameType::Accept, 0, false, ""});
+    int accepted = 0;
+    for (int fd : fds) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        timeval tv{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        if (::write(fd, hello.constData(), size_t(hello.size())) != hello.size())
+            continue;
+        QByteArray got(accept.size(), '\0');
+        qsizetype have = 0;
+        while (have < got.size()) {
+            const ssize_t n = ::read(fd, got.data() + have, size_t(got.size() - have));
+            if (n <= 0)
+                break;
+            have += n;
+        }
+        accepted += got == accept;
+    }
+    QCOMPARE(accepted, Clients);
+#endif
+}
+
+void TestExcelPeer::calcDemandedWithoutLibreOffice_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("backend");
+    QTest::newRow("--calc") << QStringList{QStringLiteral("--headless"), QStringLiteral("--calc")} << "grid";
+    QTest::newRow("environment") << QStringList{QStringLiteral("--headless")} << "calc";
+}
+
+void TestExcelPeer::calcDemandedWithoutLibreOffice()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, backend);
+    QProcess excel;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DSG_SOFFICE"), testScratchDir() + QStringLiteral("/no/soffice"));
+    env.insert(QStringLiteral("DSG_EXCEL_BACKEND"), backend); // --calc overrides it
+    excel.setProcessEnvironment(env);
+    excel.start(standInProgram(), arguments);
+    QVERIFY(excel.waitForFinished(10000));
+    QCOMPARE(excel.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(excel.exitCode(), 2);
+    const QString err = QString::fromLocal8Bit(excel.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("cannot write into LibreOffice Calc")), qPrintable(err));
+    QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
 }
 
 DSG_TEST_MAIN(TestExcelPeer)
