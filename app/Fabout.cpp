@@ -52,11 +52,10 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent)
     SecretPanel1 = new TSecretPanel(this);
     SecretPanel1->setObjectName(QStringLiteral("SecretPanel1"));
     SecretPanel1->setGeometry(4, -1, 261, 97);
-    // The Chinese system font first; elsewhere a CJK font of the system.
+    // SimSun by either of its names; where it is missing, its substitutes
+    // (InstallFontSubstitutions) keep the credits within the text area.
     QFont panelFont;
-    panelFont.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                           QStringLiteral("WenQuanYi Zen Hei"),
-                           QStringLiteral("Noto Sans CJK SC")});
+    panelFont.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体")});
     panelFont.setPixelSize(12);
     SecretPanel1->setFont(panelFont);
     SecretPanel1->setAlignment(Qt::AlignLeft);
