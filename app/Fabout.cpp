@@ -45,6 +45,8 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(269, 140);
+    // Centred on the desktop, not over the window that opened it.
+    CentreWhenShown(this, Centring::EveryShow);
 
     // Set before the controls exist, so they inherit it.
     setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
@@ -90,13 +92,6 @@ void TAbout::done(int result)
 {
     SecretPanel1->setActive(false);
     QDialog::done(result);
-}
-
-void TAbout::showEvent(QShowEvent* event)
-{
-    // Centred on the desktop, not over the window that opened it.
-    CentreWindowOnScreen(this);
-    QDialog::showEvent(event);
 }
 
 void TAbout::hideEvent(QHideEvent* event)

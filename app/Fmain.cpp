@@ -292,10 +292,8 @@ void TMain::ShowMainWindow()
 {
     RunCommand([this] { FormShow(); }, this);
     adjustSize();
-    CentreWindowOnScreen(this);
+    CentreWhenShown(this, Centring::FirstShow);
     show();
-    // The window system adds its frame only when the window is shown.
-    CentreWindowOnScreen(this);
 }
 
 void TMain::FormShow()
