@@ -15,13 +15,6 @@ namespace {
 // the precision the readings were always printed from.
 constexpr int SignificantDigits = 18;
 
-QByteArray separatorBytes(QChar separator)
-{
-    if (separator.unicode() < 0x80)
-        return QByteArray(1, char(separator.unicode()));
-    return QString(separator).toLocal8Bit();
-}
-
 } // namespace
 
 QByteArray fixedPointText(double value, int decimals, QChar decimalSeparator)
@@ -84,7 +77,8 @@ QByteArray fixedPointText(double value, int decimals, QChar decimalSeparator)
     const std::size_t integerDigits = kept.size() - std::size_t(decimals);
     text.append(kept.data(), qsizetype(integerDigits));
     if (decimals > 0) {
-        text.append(separatorBytes(decimalSeparator));
+        // One byte, so a display shows one glyph for it.
+        text.append(RegionalSettings::textSeparator(decimalSeparator));
         text.append(kept.data() + integerDigits, decimals);
     }
     return text;

@@ -30,7 +30,8 @@ struct ReadingTexts {
 // significant decimal digits (to nearest), then rounded at the shown decimals
 // with a half going away from zero. A negative value that rounds to zero shows
 // without a sign. No padding and no exponent form: every integer digit is
-// written. NaN gives "NAN", infinities "INF" and "-INF".
+// written. NaN gives "NAN", infinities "INF" and "-INF". The separator is
+// written as the one byte RegionalSettings::textSeparator makes of it.
 QByteArray fixedPointText(double value, int decimals, QChar decimalSeparator);
 
 // The error text a listed meter code has for this quantity ("Er-1" ...

@@ -45,6 +45,8 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(269, 140);
+    // Centred on the desktop, not over the window that opened it.
+    CentreWhenShown(this, Centring::EveryShow);
 
     // Set before the controls exist, so they inherit it.
     setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
@@ -52,11 +54,10 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent)
     SecretPanel1 = new TSecretPanel(this);
     SecretPanel1->setObjectName(QStringLiteral("SecretPanel1"));
     SecretPanel1->setGeometry(4, -1, 261, 97);
-    // The Chinese system font first; elsewhere a CJK font of the system.
+    // SimSun by either of its names; where it is missing, its substitutes
+    // (InstallFontSubstitutions) keep the credits within the text area.
     QFont panelFont;
-    panelFont.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                           QStringLiteral("WenQuanYi Zen Hei"),
-                           QStringLiteral("Noto Sans CJK SC")});
+    panelFont.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体")});
     panelFont.setPixelSize(12);
     SecretPanel1->setFont(panelFont);
     SecretPanel1->setAlignment(Qt::AlignLeft);
@@ -91,13 +92,6 @@ void TAbout::done(int result)
 {
     SecretPanel1->setActive(false);
     QDialog::done(result);
-}
-
-void TAbout::showEvent(QShowEvent* event)
-{
-    // Centred on the desktop, not over the window that opened it.
-    CentreWindowOnScreen(this);
-    QDialog::showEvent(event);
 }
 
 void TAbout::hideEvent(QHideEvent* event)

@@ -31,7 +31,6 @@ public slots:
     void Button1Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 };
 

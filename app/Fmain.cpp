@@ -299,10 +299,8 @@ void TMain::ShowMainWindow()
     if (ProgramQuitting())
         return;
     adjustSize();
-    CentreWindowOnScreen(this);
+    CentreWhenShown(this, Centring::FirstShow);
     show();
-    // The window system adds its frame only when the window is shown.
-    CentreWindowOnScreen(this);
 }
 
 void TMain::FormShow()

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "WindowPlacement.h"
+
 namespace {
 
 class QtDialogs final : public Dialogs {
@@ -15,6 +17,10 @@ public:
                    Buttons buttons) override
     {
         QMessageBox box(parent);
+        // Over the window it belongs to, or in the middle of the screen
+        // while there is none yet (the show step's prompts come before the
+        // main window appears).
+        CentreWhenShown(&box, Centring::EveryShow, parent);
         box.setWindowTitle(title);
         box.setText(text);
         switch (icon) {
@@ -52,6 +58,7 @@ public:
                                         const QString& filter) override
     {
         QFileDialog dialog(parent, title, QString(), qtFilterFromFormFilter(filter));
+        CentreWhenShown(&dialog, Centring::EveryShow, parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);

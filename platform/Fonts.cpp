@@ -11,11 +11,16 @@ void InstallFontSubstitutions()
                                {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     QFont::insertSubstitutions(QStringLiteral("Times New Roman"), {QStringLiteral("Liberation Serif")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")});
-    const QStringList song = {QStringLiteral("SimSun"), QStringLiteral("WenQuanYi Zen Hei"),
+    // SimSun draws Latin letters as narrow serif glyphs half its character
+    // height wide; the CJK fonts at hand draw them wider, so that a line of
+    // the About box's credits runs past its text area. A serif Latin font as
+    // narrow comes first and draws every Latin text; the CJK font after it
+    // supplies the Chinese characters.
+    const QStringList song = {QStringLiteral("SimSun"), QStringLiteral("Liberation Serif"),
+                              QStringLiteral("WenQuanYi Zen Hei"),
                               QStringLiteral("Noto Sans CJK SC")};
     QFont::insertSubstitutions(QStringLiteral("宋体"), song);
-    QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("WenQuanYi Zen Hei"),
-                                                          QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("SimSun"), song.mid(1));
 }
 
 QFont pixelFont(const QString& family, int pixels)

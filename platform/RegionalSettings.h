@@ -7,14 +7,29 @@
 class QLocale;
 
 struct RegionalSettings {
+    // Read from a locale, always one printable ASCII character (see
+    // textSeparator).
     QChar decimalSeparator = u'.';
     // Qt time format of the long time format, time zone removed:
     // "HH:mm:ss", "h:mm:ss AP", "AP h:mm:ss" ...
     QString longTimeFormat = QStringLiteral("HH:mm:ss");
+    // As the region writes them ("上午", "ص"): the time of day goes only into
+    // record cells, which keep the local 8-bit encoding, never onto a display.
     QString amDesignator = QStringLiteral("AM");
     QString pmDesignator = QStringLiteral("PM");
 
     static RegionalSettings fromLocale(const QLocale& locale);
+
+    // The one byte a regional separator becomes in the program's 8-bit
+    // texts. They go to LCD displays that draw each byte as the glyph of its
+    // code (two of them know only 32..126) and to record cells that the list
+    // and the exports read in the local 8-bit encoding: only printable ASCII
+    // means the same in all of them. A separator outside it (the Arabic
+    // decimal separator U+066B of ar_EG, fa_IR ...) would become several
+    // bytes, each a junk glyph pushing a digit off its display; it becomes
+    // its plain form where Unicode has one (full-width "．" gives "."),
+    // otherwise ".". A blank or a digit cannot separate digits either: ".".
+    static char textSeparator(QChar separator);
 
     // The settings in force.
     static const RegionalSettings& current();

@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "Fonts.h"
 #include "SpinEdit.h"
+#include "WindowPlacement.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -55,6 +56,9 @@ TSetform::TSetform(QWidget* parent) : QDialog(parent)
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(217, 129);
     setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
+    // In the middle of the screen whenever it opens, whatever the main
+    // window's place.
+    CentreWhenShown(this, Centring::EveryShow);
 
     Label1 = makeLabel(this, QStringLiteral("Port:"), 63, 13, 31, 17);
     Label1->setObjectName(QStringLiteral("Label1"));

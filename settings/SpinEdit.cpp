@@ -4,8 +4,12 @@
 #include "RegionalSettings.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
+#include <QStyleOptionSpinBox>
+#include <QStylePainter>
 
 TSpinEdit::TSpinEdit(QWidget* parent) : QAbstractSpinBox(parent)
 {
@@ -96,4 +100,54 @@ void TSpinEdit::focusOutEvent(QFocusEvent* event)
 {
     setValue(Value());
     QAbstractSpinBox::focusOutEvent(event);
+}
+
+bool TSpinEdit::styleDrawsInside()
+{
+    if (insetStyle_ == style() && insetSize_ == size())
+        return inset_;
+    insetStyle_ = style();
+    insetSize_ = size();
+    inset_ = false;
+    if (width() <= 0 || height() < 3)
+        return inset_;
+    // Draw the field once off-screen and look at its top and bottom rows.
+    QImage probe(size(), QImage::Format_ARGB32_Premultiplied);
+    probe.fill(Qt::transparent);
+    {
+        QPainter p(&probe);
+        QStyleOptionSpinBox opt;
+        initStyleOption(&opt);
+        style()->drawComplexControl(QStyle::CC_SpinBox, &opt, &p, this);
+    }
+    auto blank = [&](int y) {
+        for (int x = 0; x < probe.width(); ++x)
+            if (qAlpha(probe.pixel(x, y)) != 0)
+                return false;
+        return true;
+    };
+    inset_ = blank(0) && blank(probe.height() - 1) && !blank(1) && !blank(probe.height() - 2);
+    return inset_;
+}
+
+void TSpinEdit::paintEvent(QPaintEvent*)
+{
+    // Some styles (Fusion) draw a spin box one pixel inside its rectangle at
+    // the top and at the bottom: it would look two pixels shorter than the
+    // size it is given and than the one-line edits above it. Such a style
+    // gets a rectangle one pixel larger on both sides, so what it draws
+    // fills the field.
+    QStyleOptionSpinBox opt;
+    initStyleOption(&opt);
+    if (styleDrawsInside())
+        opt.rect.adjust(0, -1, 0, 1);
+    QStylePainter p(this);
+    p.drawComplexControl(QStyle::CC_SpinBox, opt);
+}
+
+void TSpinEdit::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::StyleChange)
+        insetStyle_ = nullptr;
+    QAbstractSpinBox::changeEvent(event);
 }

@@ -32,9 +32,17 @@ protected:
     StepEnabled stepEnabled() const override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     bool allowedChar(QChar c) const;
+    bool styleDrawsInside();
+    // Whether the style leaves the top and bottom rows of the field unpainted,
+    // for the style and size it was found for.
+    const QStyle* insetStyle_ = nullptr;
+    QSize insetSize_;
+    bool inset_ = false;
     int min_ = 1;
     int max_ = 99999;
 };

@@ -40,6 +40,7 @@ private slots:
     void centredOnScreen();
     void controls_data();
     void controls();
+    void displayTimeDrawnAtItsSize();
     void fieldFonts();
     void speedIsReadOnlyAndSilver();
     void portTakesOneTypedCharacter();
@@ -156,6 +157,32 @@ void TestSetform::controls()
     else if (auto* spin = qobject_cast<TSpinEdit*>(w))
         shown = spin->text();
     QCOMPARE(shown, text);
+}
+
+// The Display Time field fills its 73 x 22 rectangle on the shown dialog,
+// top and bottom rows included, like the one-line edits above it.
+void TestSetform::displayTimeDrawnAtItsSize()
+{
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
+    QCOMPARE(form_->ST_RT->geometry(), QRect(100, 61, 73, 22));
+    const QImage shot = form_->grab().toImage();
+    const QRgb background = form_->palette().color(QPalette::Window).rgb() & 0xFFFFFF;
+    auto rowDrawn = [&](QWidget* field, int row) {
+        const QRect r = field->geometry();
+        for (int x = r.left() + 4; x <= r.right() - 4; ++x)
+            if (pixelAt(shot, x, r.top() + row) == background)
+                return false;
+        return true;
+    };
+    for (QWidget* field : {static_cast<QWidget*>(form_->st_port), static_cast<QWidget*>(form_->ST_RT)}) {
+        QVERIFY2(rowDrawn(field, 0), qPrintable(field->objectName()));
+        QVERIFY2(rowDrawn(field, field->height() - 1), qPrintable(field->objectName()));
+        // Nothing of the field above or below its rectangle.
+        QVERIFY2(!rowDrawn(field, -1) && !rowDrawn(field, field->height()),
+                 qPrintable(field->objectName()));
+    }
+    form_->hide();
 }
 
 void TestSetform::fieldFonts()

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QLocale>
 #include <QSignalSpy>
 #include <QTime>
 #include <cfloat>
@@ -57,6 +58,7 @@ private slots:
     void texts_data();
     void texts();
     void decimalComma();
+    void regionFromLocale();
     void listedCodesPerQuantity();
 
     void timeOfDay_data();
@@ -285,9 +287,23 @@ void TestReading::decimalComma()
     QCOMPARE(textsFor(Quantity::UncompConductivity, scaled(0.0125), 0, u',').cell,
              QByteArray("12,500000"));
     QCOMPARE(textsFor(Quantity::Temperature, -25.25, 0, u',').display, QByteArray("-25,3"));
-    // A separator outside ASCII arrives in the local 8-bit encoding.
-    QCOMPARE(fixedPointText(1.5, 1, QChar(0x066B)),
-             "1" + QString(QChar(0x066B)).toLocal8Bit() + "5");
+    // A separator outside ASCII is one byte that every display can show.
+    QCOMPARE(fixedPointText(1.5, 1, QChar(0x066B)), QByteArray("1.5"));
+    QCOMPARE(fixedPointText(1.5, 1, QChar(0xFF0C)), QByteArray("1,5"));
+    QCOMPARE(fixedPointText(1.5, 1, u'7'), QByteArray("1.5"));
+}
+
+void TestReading::regionFromLocale()
+{
+    // Qt gives U+066B as the Arabic decimal separator.
+    const RegionalSettings arabic = RegionalSettings::fromLocale(QLocale(QLocale::Arabic, QLocale::Egypt));
+    QCOMPARE(arabic.decimalSeparator, QChar(u'.'));
+    QCOMPARE(textsFor(Quantity::Salinity, 35.0, 0, arabic.decimalSeparator).display, QByteArray("35.0"));
+    QCOMPARE(RegionalSettings::fromLocale(QLocale(QLocale::German, QLocale::Germany)).decimalSeparator,
+             QChar(u','));
+    const RegionalSettings us = RegionalSettings::fromLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(us.decimalSeparator, QChar(u'.'));
+    QCOMPARE(us.longTimeFormat, QStringLiteral("h:mm:ss AP"));
 }
 
 // Every code 0..11 for every quantity against the meter's table.

@@ -5,6 +5,10 @@
 #include "TestSupport.h"
 
 #include <QEventLoop>
+#include <QFontInfo>
+#include <QGlyphRun>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
@@ -78,6 +82,8 @@ private slots:
     void everyCloseStopsScrolling_data();
     void everyCloseStopsScrolling();
     void otherTimersRunWhileModal();
+    void creditsFitTextArea();
+    void chineseInSongFont();
 };
 
 void TestAbout::boxAndCredits()
@@ -303,6 +309,44 @@ void TestAbout::otherTimersRunWhileModal()
     // About four steps of 120 ms fit in the wait.
     QVERIFY2(panelPosition >= 1 && panelPosition <= 6, qPrintable(QString::number(panelPosition)));
     QVERIFY(recording.isActive() && !panel->active());
+}
+
+// Every credit line, as the panel draws it (engraved, in the font it really
+// gets), ends inside the text area: nothing is clipped at the right.
+void TestAbout::creditsFitTextArea()
+{
+    auto about = makeAbout();
+    TSecretPanel* panel = about->SecretPanel1;
+    panel->setActive(true);
+    const int width = panel->textArea().width();
+    QCOMPARE(width, 255);
+    const QFontMetrics fm(panel->font());
+    for (const QString& line : panel->lines()) {
+        const QImage wide = expectedLine(panel->font(), QSize(2 * width, panel->lineHeight()), line);
+        int right = -1;
+        for (int y = 0; y < wide.height(); ++y)
+            for (int x = wide.width() - 1; x > right; --x)
+                if (pixelAt(wide, x, y) != kFace)
+                    right = x;
+        QVERIFY2(right < width && fm.horizontalAdvance(line) < width,
+                 qPrintable(QStringLiteral("\"%1\" ends at %2 in %3").arg(line).arg(right).arg(
+                     QFontInfo(panel->font()).family())));
+    }
+}
+
+// The Latin-first substitute of the Chinese font still draws Chinese.
+void TestAbout::chineseInSongFont()
+{
+    QTextLayout layout(QStringLiteral("宋体清除所有记录"), pixelFont(QStringLiteral("宋体"), 12));
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    QVERIFY(!runs.isEmpty());
+    for (const QGlyphRun& run : runs) {
+        QVERIFY2(run.rawFont().supportsCharacter(QChar(0x8BB0)), qPrintable(run.rawFont().familyName()));
+        QVERIFY(!run.glyphIndexes().contains(0));
+    }
 }
 
 DSG_TEST_MAIN(TestAbout)

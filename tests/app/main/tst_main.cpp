@@ -14,19 +14,27 @@
 #include "StatusBar.h"
 #include "StoreFixtures.h"
 #include "TestSupport.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QTableView>
+#include <QWindow>
 #include <QtTest>
 
 #include <optional>
@@ -111,6 +119,12 @@ private slots:
     // Popup menu.
     void clearEmptyListDoesNothing();
     void clearFullListKeepsStatusTexts();
+
+    // Where windows and real message boxes appear.
+    void centredPosition_data();
+    void centredPosition();
+    void windowsCentred();
+    void windowsCentredUnderX11();
 
 private:
     void createWindows() { CreateWindows(*driver_); }
@@ -912,6 +926,186 @@ void TestMain::clearFullListKeepsStatusTexts()
     QCOMPARE(Main->Stpl->text(0), panel0);
     QCOMPARE(Main->Stpl->text(1), panel1);
     QVERIFY(dialogs_->shown.isEmpty()); // no confirmation
+}
+
+// ---------------------------------------------------------------- placement
+
+void TestMain::centredPosition_data()
+{
+    QTest::addColumn<QRect>("over");
+    QTest::addColumn<QSize>("outer");
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QPoint>("expected");
+    const QRect screen(0, 0, 1024, 768);
+    QTest::newRow("screen") << screen << QSize(219, 150) << screen << QPoint(402, 309);
+    QTest::newRow("screen not at 0,0") << QRect(1024, 20, 800, 580) << QSize(200, 100)
+                                       << QRect(1024, 20, 800, 580) << QPoint(1324, 260);
+    QTest::newRow("over a window") << QRect(30, 40, 507, 476) << QSize(279, 105) << screen
+                                   << QPoint(144, 225);
+    QTest::newRow("owner at the right edge") << QRect(900, 40, 300, 200) << QSize(279, 105)
+                                             << screen << QPoint(745, 87);
+    QTest::newRow("owner above the top") << QRect(10, -150, 300, 200) << QSize(279, 105)
+                                         << screen << QPoint(20, 0);
+    QTest::newRow("larger than the screen") << screen << QSize(1100, 800) << screen << QPoint(0, 0);
+}
+
+void TestMain::centredPosition()
+{
+    QFETCH(QRect, over);
+    QFETCH(QSize, outer);
+    QFETCH(QRect, area);
+    QFETCH(QPoint, expected);
+    QCOMPARE(::centredPosition(over, outer, area), expected);
+}
+
+// A first run on a port that does not open, then the Setup command after
+// the main window was moved, with the real Qt dialogs: the System Setup
+// dialog is centred on the screen both times, the main window too, the
+// show step's box (before the main window appears) on the screen and the
+// Setup command's box on the main window; frames included.
+void TestMain::windowsCentred()
+{
+    dialogs_.reset(); // the real message boxes and modal dialogs
+    driver_->availablePorts = {};
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+    struct Seen {
+        QString what;
+        QRect frame;
+        QRect main; // the main window's frame when it was visible
+    };
+    QList<Seen> seen;
+    QPointer<QWidget> current;
+    QRect last;
+    int stableTicks = 0;
+    QElapsedTimer sinceShown;
+    // Measures each modal window once it is up and stands still, then
+    // closes it.
+    auto settled = [&](QWidget* w) {
+        if (w != current) {
+            current = w;
+            last = QRect();
+            stableTicks = 0;
+            sinceShown.start();
+        }
+        if (!w->windowHandle() || !w->windowHandle()->isExposed())
+            return false;
+        const QRect frame = w->frameGeometry();
+        if (frame != last) {
+            last = frame;
+            stableTicks = 0;
+            return false;
+        }
+        return ++stableTicks >= 10;
+    };
+    QTimer poll;
+    poll.setInterval(10);
+    connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !settled(modal))
+            return;
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        seen.append({box ? box->text() : modal->windowTitle(), modal->frameGeometry(),
+                     Main && Main->isVisible() ? Main->frameGeometry() : QRect()});
+        current = nullptr;
+        if (box)
+            box->buttons().constFirst()->click();
+        else
+            static_cast<QDialog*>(modal)->reject();
+    });
+    poll.start();
+
+    auto offBy = [](const QRect& r, const QRect& on) {
+        const QPoint d = r.center() - on.center();
+        return qMax(qAbs(d.x()), qAbs(d.y()));
+    };
+    auto describe = [](const Seen& s, const QRect& on) {
+        return QStringLiteral("%1: frame %2,%3 %4x%5, centre %6,%7 instead of %8,%9")
+            .arg(s.what).arg(s.frame.x()).arg(s.frame.y()).arg(s.frame.width())
+            .arg(s.frame.height()).arg(s.frame.center().x()).arg(s.frame.center().y())
+            .arg(on.center().x()).arg(on.center().y());
+    };
+
+    createWindows();
+    Main->ShowMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Main));
+    QTRY_VERIFY2_WITH_TIMEOUT(offBy(Main->frameGeometry(), screen) <= 1,
+                              qPrintable(describe({QStringLiteral("main window"),
+                                                   Main->frameGeometry(), {}}, screen)),
+                              5000);
+
+    Main->move(screen.topLeft() + QPoint(30, 40));
+    QTRY_COMPARE_WITH_TIMEOUT(Main->frameGeometry().topLeft(), screen.topLeft() + QPoint(30, 40), 10000);
+    RunCommand([] { Main->BitBtn6Click(); }, Main);
+    poll.stop();
+
+    QCOMPARE(seen.size(), 4);
+    const QStringList expected = {QStringLiteral("System Setup"),
+                                  QStringLiteral("Sorry,Please Re-Setup the system"),
+                                  QStringLiteral("System Setup"),
+                                  QStringLiteral("COM Port is not available")};
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(seen[i].what, expected[i]);
+        const QRect on = i == 3 ? seen[i].main : screen;
+        QVERIFY2(offBy(seen[i].frame, on) <= 1, qPrintable(describe(seen[i], on)));
+    }
+}
+
+// The same on a real X server without a window manager, where Qt's own
+// placement of a dialog guesses a frame that is not there.
+void TestMain::windowsCentredUnderX11()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("X11 runs on Linux only");
+#else
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        QSKIP("Xvfb is not installed");
+    QProcess server;
+    server.setProcessChannelMode(QProcess::SeparateChannels);
+    server.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                        QStringLiteral("0"), QStringLiteral("1024x768x24"),
+                        QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    auto stop = [](QProcess& p) {
+        if (p.state() != QProcess::NotRunning) {
+            p.terminate();
+            if (!p.waitForFinished(5000)) {
+                p.kill();
+                p.waitForFinished(5000);
+            }
+        }
+    };
+    auto guard = qScopeGuard([&] { stop(server); });
+    QByteArray number;
+    QElapsedTimer started;
+    started.start();
+    // Xvfb picks a free display and writes its number.
+    while (!number.endsWith('\n') && !started.hasExpired(20000)
+           && server.state() != QProcess::NotRunning) {
+        if (server.waitForReadyRead(500))
+            number += server.readAllStandardOutput();
+    }
+    bool isNumber = false;
+    number.trimmed().toInt(&isNumber);
+    QVERIFY2(isNumber, qPrintable(QStringLiteral("Xvfb gave no display: ") + server.readAllStandardError()));
+    const QString display = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("windowsCentred")});
+    QVERIFY(child.waitForStarted(10000));
+    const bool finished = child.waitForFinished(120000);
+    if (!finished)
+        stop(child);
+    QVERIFY2(finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+             qPrintable(QString::fromLocal8Bit(child.readAll())));
+#endif
 }
 
 DSG_TEST_MAIN(TestMain)

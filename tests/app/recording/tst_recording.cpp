@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -226,6 +227,25 @@ private slots:
         tick({MeasuredValue{35, 2, 0}, {0.0125, 7, 0}, {0.0125, 0, 0}, {-2.5, 0, 0}});
         QCOMPARE(lastCell(1), QByteArray("Ers:2"));
         QCOMPARE(lastCell(2), QByteArray("Er-7"));
+    }
+
+    // An Arabic region: Qt's decimal separator there is U+066B, which the
+    // displays cannot show; the displays and the cells read "." and keep all
+    // their digits. The time keeps the region's own markers.
+    void arabicRegion()
+    {
+        RegionalSettings::fix(RegionalSettings::fromLocale(QLocale(QLocale::Arabic, QLocale::Egypt)));
+        tick({MeasuredValue{35, 0, 0}, {0.0125, 0, 0}, {0.0125, 0, 0}, {-2.5, 0, 0}});
+        const std::array<QByteArray, 4> texts = {"35.0", "12.500000", "12.500000", "-2.5"};
+        for (int q = 0; q < 4; ++q) {
+            QCOMPARE(displays()[q]->Caption(), texts[q]);
+            QCOMPARE(lastCell(q + 1), texts[q]);
+            QCOMPARE(Main->Records->data(Main->Records->index(0, q + 1)).toString(),
+                     QString::fromLatin1(texts[q]));
+        }
+        const QLocale arabic(QLocale::Arabic, QLocale::Egypt);
+        const QString time = Main->Records->data(Main->Records->index(0, 0)).toString();
+        QVERIFY2(time.contains(arabic.amText()) || time.contains(arabic.pmText()), qPrintable(time));
     }
 
     // The four reading calls, in order, on the recording's own handle with
