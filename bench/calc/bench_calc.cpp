@@ -19,29 +19,10 @@
 #include <cstdio>
 #include <ctime>
 
+#include "BenchSupport.h"
 #include "DdeFrames.h"
 
 namespace {
-
-bool waitForServer(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    do {
-        QLocalSocket probe;
-        probe.connectToServer(dde::serverName(QStringLiteral("Excel")));
-        if (probe.waitForConnected(200))
-            return true;
-        QThread::msleep(50);
-    } while (!deadline.hasExpired());
-    return false;
-}
-
-double cpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 struct Result {
     double seconds = 0;
@@ -54,7 +35,7 @@ std::optional<Result> measure(const QStringList& peerArgs, const RecordList& row
     QProcess peer;
     peer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     peer.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Excel"), peerArgs);
-    if (!peer.waitForStarted(5000) || !waitForServer(120000)) {
+    if (!peer.waitForStarted(5000) || !bench::waitForExcelServer(120000)) {
         std::fprintf(stderr, "the stand-in spreadsheet did not come up (%s)\n",
                      qPrintable(peerArgs.join(u' ')));
         return std::nullopt;
@@ -67,11 +48,11 @@ std::optional<Result> measure(const QStringList& peerArgs, const RecordList& row
         excel.WaitForReady();
         for (int i = 0; i < runs; ++i) {
             QElapsedTimer t;
-            const double cpu0 = cpuSeconds();
+            const double cpu0 = bench::processCpuSeconds();
             t.start();
             ExportToExcel(&window, excel, rows, [](const QString&) {});
             excel.WaitForReady(); // every cell carried out
-            const Result r{t.nsecsElapsed() / 1e9, cpuSeconds() - cpu0};
+            const Result r{t.nsecsElapsed() / 1e9, bench::processCpuSeconds() - cpu0};
             if (!excel.Connected()) {
                 std::fprintf(stderr, "the conversation ended during the export\n");
                 return std::nullopt;

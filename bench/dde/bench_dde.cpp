@@ -2,6 +2,7 @@
 // spreadsheet through the Excel client, against the same number of execute
 // frames written straight to the same socket. Prints cells per second of
 // both and the ratio client / raw.
+#include "BenchSupport.h"
 #include "DdeFrames.h"
 #include "Excels.h"
 
@@ -146,19 +147,6 @@ void BM_RawExecuteFrames(benchmark::State& state)
 BENCHMARK(BM_ExcelPutStrAtExport)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_RawExecuteFrames)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-bool waitForServer(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    do {
-        QLocalSocket probe;
-        probe.connectToServer(dde::serverName(QStringLiteral("Excel")));
-        if (probe.waitForConnected(200))
-            return true;
-        QThread::msleep(20);
-    } while (!deadline.hasExpired());
-    return false;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -169,7 +157,7 @@ int main(int argc, char** argv)
     QProcess spreadsheet;
     spreadsheet.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Excel"),
                       {QStringLiteral("--headless")});
-    if (!spreadsheet.waitForStarted(5000) || !waitForServer(10000)) {
+    if (!spreadsheet.waitForStarted(5000) || !bench::waitForExcelServer(10000)) {
         std::fprintf(stderr, "the stand-in spreadsheet did not start\n");
         return 1;
     }

@@ -1,9 +1,10 @@
 // What the forced wait for "Ready" costs: the headless stand-in spreadsheet
 // carries out one command slowly (--delay-ms), and the client waits for it
 // with WaitForReady. Prints, per second of wait, the CPU seconds of this
-// process (getrusage) and of the spreadsheet (/proc), and how often "Status"
+// process and of the spreadsheet (/proc), and how often "Status"
 // was asked for (the mean gap between two polls bounds how late the wait
 // sees "Ready"). Target: under 0.05 CPU seconds per second of wait.
+#include "BenchSupport.h"
 #include "DdeFrames.h"
 #include "Excels.h"
 
@@ -18,18 +19,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
-
-double processCpuSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
-           + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 // utime + stime of another process, from /proc/<pid>/stat (clock ticks).
 double otherCpuSeconds(qint64 pid)
@@ -44,19 +36,6 @@ double otherCpuSeconds(qint64 pid)
         return 0;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
-}
-
-bool waitForServer(int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    do {
-        QLocalSocket probe;
-        probe.connectToServer(dde::serverName(QStringLiteral("Excel")));
-        if (probe.waitForConnected(200))
-            return true;
-        QThread::msleep(20);
-    } while (!deadline.hasExpired());
-    return false;
 }
 
 struct Round {
@@ -80,7 +59,7 @@ int main(int argc, char** argv)
     spreadsheet.start(QCoreApplication::applicationDirPath() + QStringLiteral("/Excel"),
                       {QStringLiteral("--headless"), QStringLiteral("--delay-ms"),
                        QString::number(delayMs)});
-    if (!spreadsheet.waitForStarted(5000) || !waitForServer(10000)) {
+    if (!spreadsheet.waitForStarted(5000) || !bench::waitForExcelServer(10000)) {
         std::fprintf(stderr, "the stand-in spreadsheet did not start\n");
         return 1;
     }
@@ -100,14 +79,14 @@ int main(int argc, char** argv)
     for (int i = 0; i < rounds; ++i) {
         excel.PutStrAt(1, 1, QStringLiteral("slow"));
         polls = 0;
-        const double cpu0 = processCpuSeconds();
+        const double cpu0 = bench::processCpuSeconds();
         const double peer0 = otherCpuSeconds(spreadsheet.processId());
         QElapsedTimer t;
         t.start();
         excel.WaitForReady();
         Round r;
         r.wall = t.nsecsElapsed() / 1e9;
-        r.cpu = processCpuSeconds() - cpu0;
+        r.cpu = bench::processCpuSeconds() - cpu0;
         r.peerCpu = otherCpuSeconds(spreadsheet.processId()) - peer0;
         r.polls = polls + 1;
         results << r;

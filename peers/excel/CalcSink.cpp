@@ -70,15 +70,6 @@ QString fromOU(const OUString& s)
     return QString(reinterpret_cast<const QChar*>(s.getStr()), s.getLength());
 }
 
-QString csvField(const QString& v)
-{
-    if (!v.contains(u',') && !v.contains(u'"') && !v.contains(u'\n') && !v.contains(u'\r'))
-        return v;
-    QString q = v;
-    q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
 // Calls back when the object it listens to is disposed: the bridge (the
 // pipe to LibreOffice has closed) or the document (closed by its user).
 class DisposeWatcher : public cppu::WeakImplHelper1<css::lang::XEventListener> {
@@ -225,6 +216,8 @@ struct CalcSink::Impl {
     void markLost(const QString& why) { lostFrom(shared, this, why); }
     static void lostFrom(const std::shared_ptr<Shared>& s, Impl* d, const QString& why);
     bool attach(QString* text);
+    // Drops the document and disposes of the bridge.
+    void releaseBridge();
     void applyCommands(const std::deque<Job>& batch, size_t from, size_t to);
     void flush(Block& block, const Reference<css::sheet::XSpreadsheet>& sheet);
     void writeOne(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col, bool text,
@@ -345,6 +338,11 @@ void CalcSink::Impl::run()
     // Let go of every remote reference while the bridge can still be told.
     cachedController.clear();
     cachedSheet.clear();
+    releaseBridge();
+}
+
+void CalcSink::Impl::releaseBridge()
+{
     model.clear();
     document.clear();
     std::lock_guard<std::mutex> lock(mutex);
@@ -489,16 +487,7 @@ bool CalcSink::Impl::attach(QString* text)
     } catch (const css::uno::Exception& e) {
         *text = QStringLiteral("LibreOffice: %1").arg(fromOU(e.Message));
     }
-    model.clear();
-    document.clear();
-    std::lock_guard<std::mutex> lock(mutex);
-    if (bridge.is()) {
-        try {
-            bridge->dispose();
-        } catch (const css::uno::Exception&) {
-        }
-        bridge.clear();
-    }
+    releaseBridge();
     return false;
 }
 

@@ -7,19 +7,6 @@
 #include <xlsxwriter.h>
 #include <algorithm>
 
-namespace {
-
-QString csvField(const QString& v)
-{
-    if (!v.contains(u',') && !v.contains(u'"') && !v.contains(u'\n') && !v.contains(u'\r'))
-        return v;
-    QString q = v;
-    q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
-} // namespace
-
 bool Sheet::execute(const QString& command)
 {
     const auto c = macro::parse(command);

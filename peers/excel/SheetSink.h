@@ -9,6 +9,16 @@
 #include <functional>
 #include <optional>
 
+// One field of the "Sheet" item's CSV, quoted where it must be.
+inline QString csvField(const QString& v)
+{
+    if (!v.contains(u',') && !v.contains(u'"') && !v.contains(u'\n') && !v.contains(u'\r'))
+        return v;
+    QString q = v;
+    q.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
 class SheetSink {
 public:
     virtual ~SheetSink() = default;
