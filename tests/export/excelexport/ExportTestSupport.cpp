@@ -1,9 +1,20 @@
 #include "ExportTestSupport.h"
 
 #include "Fpross.h"
+#include "RegionalSettings.h"
 #include "TestSupport.h"
 
 #include <QApplication>
+
+void fixPlainRegion()
+{
+    RegionalSettings r;
+    r.decimalSeparator = u'.';
+    r.longTimeFormat = QStringLiteral("HH:mm:ss");
+    r.amDesignator = QStringLiteral("AM");
+    r.pmDesignator = QStringLiteral("PM");
+    RegionalSettings::fix(r);
+}
 
 int liveProgressWindows()
 {

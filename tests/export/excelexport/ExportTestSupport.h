@@ -16,6 +16,10 @@
 #include <functional>
 #include <optional>
 
+// A region with "." as the decimal separator and a 24-hour "HH:mm:ss" clock,
+// so the texts an export sends are known in advance.
+void fixPlainRegion();
+
 // Top-level export progress windows that still exist (a window that is
 // unhooked from `process` but not destroyed counts too).
 int liveProgressWindows();

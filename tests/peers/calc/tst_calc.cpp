@@ -214,12 +214,7 @@ private slots:
     void init()
     {
         QVERIFY(!waitForServer(QStringLiteral("Excel"), 0));
-        RegionalSettings r;
-        r.decimalSeparator = u'.';
-        r.longTimeFormat = QStringLiteral("HH:mm:ss");
-        r.amDesignator = QStringLiteral("AM");
-        r.pmDesignator = QStringLiteral("PM");
-        RegionalSettings::fix(r);
+        fixPlainRegion();
         dialogs = std::make_unique<RecordingDialogs>();
         meter = std::make_unique<SteadyMeter>();
         CreateWindows(*meter);
