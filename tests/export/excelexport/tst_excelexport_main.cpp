@@ -10,6 +10,7 @@
 #include "RecordList.h"
 #include "RegIniFile.h"
 #include "RegionalSettings.h"
+#include "ShownMainWindow.h"
 #include "StatusBar.h"
 #include "TestSupport.h"
 #include "fexpsel.h"
@@ -106,11 +107,7 @@ private slots:
         panelAtWaits.clear();
         rowsAtLastWait = -1;
         CreateWindows(*meter);
-        const QString device = QStringLiteral("Device");
-        Main->Settings->WriteString(device, QStringLiteral("Port"), QStringLiteral("1"));
-        Main->Settings->WriteString(device, QStringLiteral("Speed"), QStringLiteral("4800"));
-        Main->Settings->WriteString(device, QStringLiteral("RT"), QStringLiteral("1"));
-        Main->ShowMainWindow();
+        showMainWindowOnCom1();
         dialogs->shown.clear();
     }
     void cleanup()

@@ -13,6 +13,7 @@
 #include "RecordList.h"
 #include "RegIniFile.h"
 #include "RegionalSettings.h"
+#include "ShownMainWindow.h"
 #include "StatusBar.h"
 #include "TestSupport.h"
 
@@ -218,11 +219,7 @@ private slots:
         dialogs = std::make_unique<RecordingDialogs>();
         meter = std::make_unique<SteadyMeter>();
         CreateWindows(*meter);
-        const QString device = QStringLiteral("Device");
-        Main->Settings->WriteString(device, QStringLiteral("Port"), QStringLiteral("1"));
-        Main->Settings->WriteString(device, QStringLiteral("Speed"), QStringLiteral("4800"));
-        Main->Settings->WriteString(device, QStringLiteral("RT"), QStringLiteral("1"));
-        Main->ShowMainWindow();
+        showMainWindowOnCom1();
         dialogs->shown.clear();
     }
     void cleanup()
