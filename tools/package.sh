@@ -8,7 +8,7 @@ build=${DSG_PACKAGE_BUILD_DIR:-$top/build-package}
 "$top/tools/install-deps.sh"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDSG_BENCH=OFF "$@" >/dev/null
 # Only what goes into the package; the tests stay unbuilt.
-cmake --build "$build" -j"$(nproc)" --target Dsg5926 Excel trovport packaging_files
+cmake --build "$build" -j"$(nproc)" --target Dsg5926 Excel trovport start-error packaging_files
 rm -rf "$build/package"
 (cd "$build" && cpack -G DEB -B "$build/package" >/dev/null)
 ls "$build"/package/*.deb
