@@ -31,6 +31,19 @@ QString valueName(const QString& name)
 }
 
 #ifndef Q_OS_WIN
+// The user's configuration folder. Qt takes XDG_CONFIG_HOME as given, but
+// the XDG rules say a relative value is to be ignored: taken as given, it
+// would put the settings into whatever folder the program was started in,
+// and the next start from elsewhere would not find them.
+QString configFolder()
+{
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!configHome.isEmpty() && QDir::isRelativePath(configHome)
+        && !QStandardPaths::isTestModeEnabled())
+        return QDir::homePath() + QStringLiteral("/.config");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+}
+
 // QSettings keeps every INI file it has read in a process-wide cache and
 // trusts it while the file's size and time are unchanged, and the first
 // error a QSettings object meets sticks to it: neither a later object's
@@ -254,7 +267,7 @@ RegistryLocation registryLocation(RegRoot root, const QString& key)
     Q_UNUSED(root);
     Q_UNUSED(key);
 #else
-    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString config = configFolder();
     QStringList parts = keyParts(key);
     if (root == RegRoot::CurrentUser && parts.size() >= 3
         && parts[0].compare(QStringLiteral("Software"), Qt::CaseInsensitive) == 0) {

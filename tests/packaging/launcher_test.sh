@@ -14,6 +14,7 @@ cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
   wait 2>/dev/null || true
+  chmod -R u+w "$tmp" 2>/dev/null || true
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -102,6 +103,9 @@ same_file() { [ "$(readlink -f "$1")" = "$(readlink -f "$2")" ]; }
 
 # The help names the working folder.
 "${run_env[@]}" "$launcher" --help | grep -qF "$work" || fail "--help does not name $work"
+# ...and the settings file, where a relative XDG_CONFIG_HOME is ignored.
+"${run_env[@]}" XDG_CONFIG_HOME=relconf "$launcher" --help | grep -qF "$home/.config/Trova/5926.conf" ||
+  fail "--help does not name the settings under $home/.config for a relative XDG_CONFIG_HOME"
 
 # First start: the working folder is made with a link to the stand-in driver.
 start
@@ -132,5 +136,86 @@ start
 stop
 [ "$(readlink "$driver")" = "$tmp/unplugged/trovport.dll" ] || fail "the user's own link was replaced"
 grep -q "does not exist" "$tmp/program.log" || fail "no warning about the user's dangling link"
+
+# Where the launcher cannot prepare the working folder, the user still gets
+# a window that says so: a start from the menu shows no stderr. File
+# permissions do not bind root, so as root these starts run as nobody.
+as_user=()
+user_runtime=$tmp/runtime
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  chmod 755 "$tmp"
+  user_runtime="$tmp/runtime of nobody"
+  mkdir -m 700 "$user_runtime"
+  chown 65534:65534 "$user_runtime"
+fi
+
+# Starts the launcher with HOME and waits for its error box, which must
+# belong to this start and name FOLDER, WHAT went wrong and the system's
+# reason; then ends it.
+refused_with_a_box() { # HOME FOLDER WHAT
+  local user_home=$1 folder=$2 what=$3 id= shot=$tmp/box.png
+  "${as_user[@]}" env -i "HOME=$user_home" PATH=/usr/bin:/bin "DISPLAY=$display" LANG=C.UTF-8 \
+    "XDG_CONFIG_HOME=$tmp/config" "XDG_RUNTIME_DIR=$user_runtime" QT_QPA_PLATFORM=xcb \
+    "$launcher" >"$tmp/program.log" 2>&1 &
+  pid=$!
+  # The box must belong to this start (the box of an earlier one may not
+  # have left the screen yet): the launcher has become the box's program.
+  local deadline=$((SECONDS + 60)) box_pid=
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    kill -0 "$pid" 2>/dev/null || fail "the launcher ended without a window: $(cat "$tmp/program.log")"
+    id=$(DISPLAY=$display xwininfo -name Error 2>/dev/null | awk '/Window id:/ {print $4}') || id=
+    if [ -n "$id" ]; then
+      box_pid=$(DISPLAY=$display xprop -id "$id" _NET_WM_PID 2>/dev/null | awk '{print $3}') || box_pid=
+      [ "$box_pid" = "$pid" ] && break
+    fi
+    sleep 0.2
+  done
+  [ -n "$id" ] && [ "$box_pid" = "$pid" ] || fail "no error box for $what: $(cat "$tmp/program.log")"
+  [ "$(readlink "/proc/$pid/exe")" = "$private/start-error" ] || fail "the box is not the launcher's"
+
+  # What the box says: the one argument the launcher gave it.
+  local text
+  text=$(tr '\0' '\n' <"/proc/$pid/cmdline" | tail -n +2)
+  for part in "5926 Data Collect cannot start" "$folder" "$what"; do
+    grep -qF -- "$part" <<<"$text" || fail "the box does not say \"$part\": $text"
+  done
+  grep -qE '\((Permission denied|Read-only file system)\)' <<<"$text" || fail "the box gives no reason: $text"
+  grep -qF -- "$what" "$tmp/program.log" || fail "nothing on stderr about $what"
+
+  # ...and shows it: a box wide enough for the text, with the text drawn.
+  local dark=0
+  for _ in $(seq 20); do
+    if DISPLAY=$display timeout 20 import -window "$id" "$shot" 2>/dev/null; then
+      dark=$(convert "$shot" -colorspace Gray -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:)
+      [ "$dark" -ge 2000 ] && break
+    fi
+    sleep 0.2
+  done
+  [ "$(identify -format %w "$shot")" -ge 300 ] && [ "$dark" -ge 2000 ] ||
+    fail "the box for $what shows no text ($(identify -format %wx%h "$shot"), $dark dark pixels)"
+  echo "error box: $what ($(identify -format %wx%h "$shot"), $dark dark pixels)"
+  stop
+}
+
+# A home folder that cannot be written: no working folder.
+locked_home="$tmp/read-only home"
+mkdir -m 555 "$locked_home"
+refused_with_a_box "$locked_home" "$locked_home/.local/share/trova-5926" "cannot be made"
+[ ! -e "$locked_home/.local" ] || fail "something was made in the read-only home"
+
+# A working folder that cannot be written: no link to the driver.
+locked_home="$tmp/home with a read-only working folder"
+locked_work=$locked_home/.local/share/trova-5926
+mkdir -p "$locked_work"
+chmod 555 "$locked_work"
+refused_with_a_box "$locked_home" "$locked_work" "does not take the link to the meter driver"
+
+# ...nor can a link of ours into a copy that has gone be renewed there.
+chmod 755 "$locked_work"
+ln -s "/gone/${private#"$root/usr/"}/trovport.dll" "$locked_work/trovport.dll"
+chmod 555 "$locked_work"
+refused_with_a_box "$locked_home" "$locked_work" "does not take the link to the meter driver"
+chmod 755 "$locked_work"
 
 echo "launcher: all checks passed"

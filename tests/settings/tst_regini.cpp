@@ -5,6 +5,7 @@
 #include "StoreFixtures.h"
 #include "TestSupport.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -46,6 +47,8 @@ private slots:
     void keptStoreNeverReplacesAnother();
     void unparsableStoreStillReportsRealFailures_data();
     void unparsableStoreStillReportsRealFailures();
+    void configHomeFromEnvironment_data();
+    void configHomeFromEnvironment();
 };
 
 void TestRegIniFile::openingCreatesKeyButNoSection()
@@ -356,6 +359,53 @@ void TestRegIniFile::unparsableStoreStillReportsRealFailures()
     QVERIFY(valueOnDisk("Port") != QString(40, u'3'));
     QCOMPARE(readFile(storeFile() + ".broken"), content);
 #endif
+}
+
+void TestRegIniFile::configHomeFromEnvironment_data()
+{
+    // XDG_CONFIG_HOME as set, and where the store must land: under the home
+    // folder's .config, or under the value itself (relative to the scratch
+    // folder, written here as "<abs>/").
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("storeBelow");
+    QTest::newRow("relative") << "relconf" << "home/.config";
+    QTest::newRow("relative with ./") << "./relconf" << "home/.config";
+    QTest::newRow("empty") << "" << "home/.config";
+    QTest::newRow("absolute") << "<abs>/conf" << "conf";
+}
+
+void TestRegIniFile::configHomeFromEnvironment()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, storeBelow);
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString root = scratch.path();
+    QVERIFY(QDir(root).mkpath("home") && QDir(root).mkpath("cwd"));
+    configHome.replace(QStringLiteral("<abs>"), root);
+
+    // The program runs in its working folder, which a relative value would
+    // be taken against.
+    const QString previousCwd = QDir::currentPath();
+    const QByteArray previousHome = qgetenv("HOME");
+    QVERIFY(QDir::setCurrent(root + "/cwd"));
+    qputenv("HOME", QFile::encodeName(root + "/home"));
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(previousCwd);
+        qputenv("HOME", previousHome);
+    });
+    {
+        ConfigHome home(configHome);
+        const QString expected = root + u'/' + storeBelow + "/Trova/5926.conf";
+        QCOMPARE(storeFile(), expected);
+        TRegIniFile store(SettingsKey);
+        store.WriteString("Device", "Port", "3");
+        QVERIFY2(readFile(expected).contains("Port=3"), readFile(expected).constData());
+        QCOMPARE(TRegIniFile(SettingsKey).ReadString("Device", "Port", "1"), QStringLiteral("3"));
+    }
+    // Nothing went into the working folder.
+    QCOMPARE(QDir(root + "/cwd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
 }
 
 DSG_TEST_MAIN(TestRegIniFile)
