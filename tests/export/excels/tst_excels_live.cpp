@@ -39,6 +39,7 @@ private slots:
     void refusedConversation();
     void putStrAtWritesTextCell();
     void burstWaitsForSlowSpreadsheet();
+    void longWaitAsksSparingly();
     void waitFlagRetryCompletes();
     void longRunWithoutPacing();
     void spreadsheetKilledMidRun();
@@ -180,6 +181,29 @@ void TestExcelsLive::burstWaitsForSlowSpreadsheet()
     excel.WaitForReady();
     QCOMPARE(cellOf(excel, 28, 1), QStringLiteral("T:27"));
     QVERIFY(excelProgram.logLines().contains(QStringLiteral("request Status")));
+}
+
+void TestExcelsLive::longWaitAsksSparingly()
+{
+    // Three commands of 400 ms each: a wait of over a second, through which
+    // the spreadsheet is asked for its "Status" a few dozen times a second,
+    // not every few milliseconds.
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("400")}));
+    TAdvExcel excel;
+    excel.setBurstCount(0);
+    excel.Connect();
+    excel.PutStrAt(1, 1, QStringLiteral("slow"));
+    QElapsedTimer t;
+    t.start();
+    excel.WaitForReady();
+    const qint64 waited = t.elapsed();
+    QVERIFY(waited >= 800);
+    QCOMPARE(cellOf(excel, 1, 1), QStringLiteral("T:slow"));
+    const qsizetype polls = excelProgram.logLines().count(QStringLiteral("request Status"));
+    QVERIFY(polls >= 2);
+    QVERIFY2(polls * 20 <= waited + 200,
+             qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(waited)));
 }
 
 void TestExcelsLive::waitFlagRetryCompletes()
