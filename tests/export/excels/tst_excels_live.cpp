@@ -49,6 +49,7 @@ private slots:
     void xlsxOpensInLibreOffice();
     void quitEndsWaitsAndHandOvers();
     void quitEndsRequestAndHandshake();
+    void applicationExitEndsWait();
     void serverSocketOwnership();
     void foreignServerGetsNothing();
     void cleanup();
@@ -466,6 +467,41 @@ void TestExcelsLive::quitEndsRequestAndHandshake()
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(server.connections, 1); // and no program was started
     }
+}
+
+void TestExcelsLive::applicationExitEndsWait()
+{
+    // The application's loops told to end by anyone (QCoreApplication::exit,
+    // not the main window's close) end a wait too, and the program counts
+    // as ending from then on.
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("60000")}));
+    TAdvExcel excel;
+    excel.Connect();
+    QVERIFY(excel.Connected());
+    excel.PutStrAt(1, 1, QStringLiteral("slow"));
+    QElapsedTimer t;
+    excel.OnWaiting = [&](TCustomExcel*) {
+        if (t.elapsed() > 20000)
+            throw ExcelError(QStringLiteral("the wait did not end"));
+    };
+    bool quittingBefore = true;
+    bool quittingAfter = false;
+    QString error = QStringLiteral("the wait did not run");
+    qint64 ms = -1;
+    QTimer::singleShot(0, [&] {
+        quittingBefore = ProgramQuitting();
+        QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
+        t.start();
+        error = errorTextOf<ExcelError>([&] { excel.WaitForReady(); });
+        ms = t.elapsed();
+        quittingAfter = ProgramQuitting();
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!quittingBefore);
+    QCOMPARE(error, QString());
+    QVERIFY2(ms >= 0 && ms < 5000, qPrintable(QString::number(ms)));
+    QVERIFY(quittingAfter);
 }
 
 void TestExcelsLive::serverSocketOwnership()
