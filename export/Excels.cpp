@@ -164,11 +164,13 @@ void TCustomExcel::WaitForReady()
     // A closed conversation can never become ready, and a program that is
     // ending waits for nothing: stop waiting then, so the caller's next
     // hand-over fails instead of hanging.
+    excels::PollPause pause;
     while (FConnected && !ProgramQuitting() && (Conversation->WaitStat() || !IsReady())) {
         // Between two polls the window messages are handled while the
-        // spreadsheet is given a few milliseconds (less when it sends
-        // something), instead of asking it again at once.
-        Conversation->WaitForActivity(PollPauseMs);
+        // spreadsheet is left alone for a while (cut short by anything it
+        // sends, such as the completion of a command), instead of being
+        // asked again at once.
+        Conversation->WaitForActivity(pause.next());
         if (OnWaiting)
             OnWaiting(this);
     }

@@ -77,9 +77,6 @@ public:
 
     // Text of a request that got no reply.
     static const QString NoReplyText;
-    // The pause between two "Status" polls of WaitForReady: short enough to
-    // see "Ready" within milliseconds, long enough to cost next to nothing.
-    static constexpr int PollPauseMs = 5;
 
 protected:
     void bindConversation();
@@ -164,9 +161,31 @@ public:
     using TExcel::TExcel;
 };
 
+namespace excels {
+// The pauses between two "Status" polls of one wait for "Ready". The first is
+// short, so a spreadsheet that is done within milliseconds (the usual forced
+// wait) is seen at once; every poll that finds it still busy doubles the
+// next pause, up to a ceiling, so a spreadsheet that works for seconds is
+// asked a few dozen times a second instead of a few hundred, and is still
+// seen ready within the ceiling.
+class PollPause {
+public:
+    static constexpr int FirstMs = 1;
+    static constexpr int LongestMs = 32;
+    // The pause to make now; the one after it is longer.
+    int next()
+    {
+        const int now = ms_;
+        ms_ = ms_ * 2 < LongestMs ? ms_ * 2 : LongestMs;
+        return now;
+    }
+
+private:
+    int ms_ = FirstMs;
+};
+
 // The parts of LocateExcel and StartExcel that deal with text and files,
 // kept apart so they can be checked on their own.
-namespace excels {
 // A file name with its extension removed: the part from the last full stop
 // that comes after the last backslash or colon is dropped.
 QString stripExtension(const QString& name);

@@ -1,5 +1,7 @@
 #include "ProgramStart.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -68,4 +70,19 @@ ProgramQuit& ProgramQuit::instance()
 {
     static ProgramQuit announcer;
     return announcer;
+}
+
+bool ProgramQuit::applicationExiting()
+{
+    if (!QCoreApplication::instance())
+        return true;
+    // Qt keeps the fact to itself; a loop asked to end on its first turn
+    // returns its own code, one started after QCoreApplication::exit
+    // returns -1 at once, and QCoreApplication::exit during the turn ends it
+    // with that call's code.
+    constexpr int OwnEnd = 0x5926;
+    QEventLoop probe;
+    QMetaObject::invokeMethod(
+        &probe, [&probe] { probe.exit(OwnEnd); }, Qt::QueuedConnection);
+    return probe.exec(QEventLoop::ExcludeUserInputEvents) != OwnEnd;
 }

@@ -29,6 +29,8 @@ unsigned WinExec(const QString& commandLine, int showMode);
 // told to end. From then on every wait that could hold the program up ends
 // at once, DDE conversations hand nothing more over and no other program is
 // started, so whatever command is running unwinds and the program ends.
+// Only those two set it: a nested loop that returns for another reason (a
+// popup menu's, a dialog's) is no sign of the end.
 bool ProgramQuitting();
 // Sets it (waking every wait that listens to ProgramQuit), or clears it for
 // a new main window.
@@ -39,6 +41,12 @@ class ProgramQuit : public QObject {
     Q_OBJECT
 public:
     static ProgramQuit& instance();
+    // The application's loops have been told to end (QCoreApplication::exit,
+    // which every quit of the application comes down to): a loop started
+    // now returns at once. For a wait whose loop ended without its own
+    // wake-up, to tell the end of the program from any other interruption.
+    // Handles the events that are already pending when it is not so.
+    static bool applicationExiting();
 
 signals:
     void begun();

@@ -28,9 +28,8 @@ std::function<std::unique_ptr<TDdeClientConv>()>& factory()
 
 // Handles the application's events until one of the watched signals fires,
 // the time is up or the program quits (it needs the application object).
-// QCoreApplication::exit ends every running event loop, this one too (and
-// makes later ones return at once): a wait ended that way, not by its own
-// wake-up, means the program is ending.
+// Its loop can also end without its own wake-up; that is not the quit by
+// itself, only when the application's loops have really been told to end.
 class EventWait {
 public:
     EventWait()
@@ -54,7 +53,9 @@ public:
         timer_.start(int(qBound<qint64>(0, ms, qint64(INT_MAX))));
         loop_.exec();
         timer_.stop();
-        if (!woken_)
+        // Anything else that ended the loop early is only an early wake-up:
+        // the caller looks again at what it waits for and at its deadline.
+        if (!woken_ && ProgramQuit::applicationExiting())
             SetProgramQuitting(true);
         return !ProgramQuitting();
     }

@@ -1,12 +1,14 @@
 // The Excel export run from the real main window: its status-bar texts, the
-// recording going on during the spreadsheet's waits, the general error
-// report when the spreadsheet dies, and a missing spreadsheet.
+// recording going on during the spreadsheet's waits, the list cleared from
+// its popup menu during a wait, the general error report when the
+// spreadsheet dies, and a missing spreadsheet.
 #include "AppWindows.h"
 #include "Dialogs.h"
 #include "Excels.h"
 #include "ExportTestSupport.h"
 #include "Fmain.h"
 #include "Fpross.h"
+#include "ProgramStart.h"
 #include "RecordList.h"
 #include "RegIniFile.h"
 #include "RegionalSettings.h"
@@ -16,10 +18,15 @@
 #include "fexpsel.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTimer>
 #include <fcntl.h>
 #include <memory>
@@ -44,6 +51,38 @@ public:
     void ReadCompensatedConductivity(THandle, int, MeasuredValue& v) override { v = {0.05, 0, 0}; }
     void ReadUncompensatedConductivity(THandle, int, MeasuredValue& v) override { v = {0.04, 0, 0}; }
     void ReadTemperature(THandle, int, MeasuredValue& v) override { v = {20.5, 0, 0}; }
+};
+
+// Two processes that keep both cores busy while it lives: on a loaded
+// machine the nested loops of a wait and of a popup menu interleave
+// differently from run to run.
+class CpuLoad {
+public:
+    CpuLoad()
+    {
+        for (QProcess& p : spinners) {
+            p.setProgram(QStringLiteral("/bin/sh"));
+            p.setArguments({QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+            p.start();
+        }
+    }
+    ~CpuLoad()
+    {
+        for (QProcess& p : spinners) {
+            p.kill();
+            p.waitForFinished(5000);
+        }
+    }
+    bool running()
+    {
+        for (QProcess& p : spinners)
+            if (!p.waitForStarted(5000))
+                return false;
+        return true;
+    }
+
+private:
+    QProcess spinners[2];
 };
 
 QStringList listFormulas(const RecordRows& rows, int n)
@@ -157,6 +196,118 @@ private slots:
                                 .arg(exported)));
         QCOMPARE(formulas, listFormulas(*Main->Records, exported));
         Main->BitBtn3Click();
+    }
+
+    // The operator clears the list from its popup menu while the export
+    // waits for a slow spreadsheet. The export ends properly at the first
+    // row that is gone, reports nothing, and the program goes on: the next
+    // export runs too. Repeated, with the popup opened at different moments
+    // of different waits, on a loaded machine.
+    void clearDuringForcedWaitUnderLoad_data()
+    {
+        QTest::addColumn<int>("wait");    // the forced wait the popup opens in
+        QTest::addColumn<int>("afterMs"); // how long after that wait began
+        for (int run = 0; run < 9; ++run)
+            QTest::addRow("run %d", run + 1) << 2 + run % 3 << (run * 3) % 8;
+    }
+    void clearDuringForcedWaitUnderLoad()
+    {
+        QFETCH(int, wait);
+        QFETCH(int, afterMs);
+        CpuLoad load;
+        QVERIFY(load.running());
+        StandIn peer;
+        QVERIFY(peer.start({QStringLiteral("--delay-ms"), QStringLiteral("4")}));
+        const QList<QByteArray> texts{"10:00:00", "35.0", "50.000000", "40.000000", "20.5"};
+        const int rows = 60;
+        for (int i = 0; i < rows; ++i)
+            Main->Records->appendRow(texts[0], {texts[1], texts[2], texts[3], texts[4]});
+        // Commands 1 to 8 are the probe, the title and the header: the
+        // second forced wait and those after it fall in the row loop.
+        Main->Aexcel->setBurstCount(8);
+
+        bool inWait = false;
+        int waits = 0;
+        bool popupInWait = false;
+        bool clearedInWait = false;
+        bool menuShown = false;
+        // Picks "clear" from inside the menu's own loop once it is up.
+        QTimer chooser;
+        QElapsedTimer patience;
+        QObject::connect(&chooser, &QTimer::timeout, [&] {
+            if (!Main->PopupMenu1->isVisible() && patience.elapsed() < 5000)
+                return;
+            chooser.stop();
+            if (!Main->PopupMenu1->isVisible())
+                return;
+            menuShown = true;
+            clearedInWait = inWait;
+            QTest::mouseClick(Main->PopupMenu1, Qt::LeftButton, {},
+                              Main->PopupMenu1->actionGeometry(Main->Pop_Clear).center());
+        });
+        // Right-clicks the list: its popup menu runs a loop of its own, here
+        // nested in the events a wait handles.
+        QTimer opener;
+        opener.setSingleShot(true);
+        QObject::connect(&opener, &QTimer::timeout, [&] {
+            patience.start();
+            chooser.start(1);
+            popupInWait = inWait;
+            QWidget* viewport = Main->ListView->viewport();
+            const QPoint at(30, 10);
+            QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+            QApplication::sendEvent(viewport, &click);
+        });
+        const TExcelNotifyEvent begin = Main->Aexcel->OnBeginWait;
+        const TExcelNotifyEvent end = Main->Aexcel->OnEndWait;
+        Main->Aexcel->OnBeginWait = [&](TCustomExcel* sender) {
+            begin(sender);
+            inWait = true;
+            if (++waits == wait)
+                opener.start(afterMs);
+        };
+        Main->Aexcel->OnEndWait = [&](TCustomExcel* sender) {
+            inWait = false;
+            end(sender);
+        };
+
+        Main->Mu_Export_Excel->trigger();
+
+        QVERIFY(menuShown);
+        QVERIFY(popupInWait);
+        QVERIFY(clearedInWait);
+        QCOMPARE(Main->Records->rowCount(), 0);
+        QCOMPARE(dialogs->messageTexts(), QStringList{});
+        QCOMPARE(Main->Stpl->text(0), Complete);
+        QVERIFY(process == nullptr);
+        QCOMPARE(liveProgressWindows(), 0);
+        QCOMPARE(Main->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(!ProgramQuitting());
+        QVERIFY(Main->Aexcel->Connected());
+
+        // What went out is the export's own cells in order, up to where the
+        // list was cleared.
+        Main->Aexcel->OnBeginWait = nullptr;
+        Main->Aexcel->OnEndWait = nullptr;
+        Main->Aexcel->WaitForReady();
+        QStringList all = titleAndHeaderCommands();
+        for (int i = 0; i < rows; ++i)
+            all += formulaCommands(i + 3, texts);
+        const QStringList sent = formulasOf(peer.executes());
+        QVERIFY2(sent.size() > 6 && sent.size() < all.size(), qPrintable(QString::number(sent.size())));
+        QCOMPARE(sent, all.mid(0, sent.size()));
+
+        // The program goes on: the next export runs to its end.
+        Main->Records->appendRow(texts[0], {texts[1], texts[2], texts[3], texts[4]});
+        Main->Aexcel->OnBeginWait = begin;
+        Main->Aexcel->OnEndWait = end;
+        Main->Mu_Export_Excel->trigger();
+        QCOMPARE(dialogs->messageTexts(), QStringList{});
+        QCOMPARE(Main->Stpl->text(0), Complete);
+        Main->Aexcel->WaitForReady();
+        QCOMPARE(formulasOf(peer.executes()).mid(sent.size()),
+                 titleAndHeaderCommands() + formulaCommands(3, texts));
+        QCOMPARE(peer.process.state(), QProcess::Running);
     }
 
     void spreadsheetKilledDuringExport()

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 
 class FakeDdeConv : public TDdeClientConv {
@@ -83,6 +84,15 @@ public:
         return *it;
     }
 
+    // Records the pause instead of making it; `onPause` stands for what the
+    // server does meanwhile.
+    void WaitForActivity(int ms) override
+    {
+        pauses << ms;
+        if (onPause)
+            onPause();
+    }
+
     // The server ends the conversation.
     void serverCloses()
     {
@@ -99,6 +109,8 @@ public:
     QHash<QString, std::optional<QByteArray>> replies;
     std::deque<std::optional<QByteArray>> statusReplies;
     int executed = 0;
+    QList<int> pauses;
+    std::function<void()> onPause;
 
 private:
     std::shared_ptr<QStringList> log_;

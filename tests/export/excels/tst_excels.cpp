@@ -94,6 +94,7 @@ private slots:
     void isReady_data();
     void isReady();
     void waitForReadyLoopsUntilReady();
+    void pollPausesGrowWhileBusy();
     void execRetriesWithWaitFlag();
     void execFailsWithNotAccepted();
     void closedConversationEndsWait();
@@ -343,6 +344,40 @@ void TestExcels::waitForReadyLoopsUntilReady()
     QCOMPARE(waiting, 2);
     const QStringList expected{QStringLiteral("BeginWait"), QStringLiteral("Request Status"),
                                QStringLiteral("Request Status"), QStringLiteral("Request Status"),
+                               QStringLiteral("EndWait")};
+    QCOMPARE(*r.log, expected);
+}
+
+void TestExcels::pollPausesGrowWhileBusy()
+{
+    Rig r;
+    r.connectClean();
+    // Busy, or no answer at all: each pause doubles, up to its ceiling.
+    r.conv->statusReplies = {QByteArray("Busy"), QByteArray("Busy"), QByteArray("Busy"),
+                             std::nullopt,       QByteArray("Busy"), QByteArray("Busy"),
+                             QByteArray("Busy"), QByteArray("Busy"), QByteArray("Ready")};
+    r.excel->WaitForReady();
+    QCOMPARE(r.conv->pauses, (QList<int>{1, 2, 4, 8, 16, 32, 32, 32}));
+    QCOMPARE(r.log->count(QStringLiteral("Request Status")), 9);
+
+    // Every wait starts short again.
+    r.conv->pauses.clear();
+    r.conv->statusReplies = {QByteArray("Busy"), QByteArray("Ready")};
+    r.excel->WaitForReady();
+    QCOMPARE(r.conv->pauses, QList<int>{1});
+
+    // While a command with the wait flag is in progress, "Status" is not
+    // asked; the pauses grow all the same until the server completes it.
+    r.conv->pauses.clear();
+    r.log->clear();
+    r.conv->setWaitStat(true);
+    r.conv->onPause = [&] {
+        if (r.conv->pauses.size() == 3)
+            r.conv->setWaitStat(false);
+    };
+    r.excel->WaitForReady();
+    QCOMPARE(r.conv->pauses, (QList<int>{1, 2, 4}));
+    const QStringList expected{QStringLiteral("BeginWait"), QStringLiteral("Request Status"),
                                QStringLiteral("EndWait")};
     QCOMPARE(*r.log, expected);
 }

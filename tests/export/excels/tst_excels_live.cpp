@@ -39,6 +39,7 @@ private slots:
     void refusedConversation();
     void putStrAtWritesTextCell();
     void burstWaitsForSlowSpreadsheet();
+    void longWaitAsksSparingly();
     void waitFlagRetryCompletes();
     void longRunWithoutPacing();
     void spreadsheetKilledMidRun();
@@ -48,6 +49,7 @@ private slots:
     void xlsxOpensInLibreOffice();
     void quitEndsWaitsAndHandOvers();
     void quitEndsRequestAndHandshake();
+    void applicationExitEndsWait();
     void serverSocketOwnership();
     void foreignServerGetsNothing();
     void cleanup();
@@ -123,7 +125,9 @@ void TestExcelsLive::refusedConversation()
     // second instance left at once, as a server already answered.
     QCOMPARE(starter.starts.size(), 3);
     for (QProcess* p : starter.processes) {
-        QVERIFY(p->waitForFinished(5000));
+        // One that left during the client's later waits is already reaped.
+        QVERIFY(p->state() == QProcess::NotRunning || p->waitForFinished(5000));
+        QCOMPARE(p->exitStatus(), QProcess::NormalExit);
         QCOMPARE(p->exitCode(), 0);
     }
     QCOMPARE(excelProgram.logLines().count(QStringLiteral("connect System")), 6);
@@ -178,6 +182,29 @@ void TestExcelsLive::burstWaitsForSlowSpreadsheet()
     excel.WaitForReady();
     QCOMPARE(cellOf(excel, 28, 1), QStringLiteral("T:27"));
     QVERIFY(excelProgram.logLines().contains(QStringLiteral("request Status")));
+}
+
+void TestExcelsLive::longWaitAsksSparingly()
+{
+    // Three commands of 400 ms each: a wait of over a second, through which
+    // the spreadsheet is asked for its "Status" a few dozen times a second,
+    // not every few milliseconds.
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("400")}));
+    TAdvExcel excel;
+    excel.setBurstCount(0);
+    excel.Connect();
+    excel.PutStrAt(1, 1, QStringLiteral("slow"));
+    QElapsedTimer t;
+    t.start();
+    excel.WaitForReady();
+    const qint64 waited = t.elapsed();
+    QVERIFY(waited >= 800);
+    QCOMPARE(cellOf(excel, 1, 1), QStringLiteral("T:slow"));
+    const qsizetype polls = excelProgram.logLines().count(QStringLiteral("request Status"));
+    QVERIFY(polls >= 2);
+    QVERIFY2(polls * 20 <= waited + 200,
+             qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(waited)));
 }
 
 void TestExcelsLive::waitFlagRetryCompletes()
@@ -440,6 +467,41 @@ void TestExcelsLive::quitEndsRequestAndHandshake()
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(server.connections, 1); // and no program was started
     }
+}
+
+void TestExcelsLive::applicationExitEndsWait()
+{
+    // The application's loops told to end by anyone (QCoreApplication::exit,
+    // not the main window's close) end a wait too, and the program counts
+    // as ending from then on.
+    StandIn excelProgram;
+    QVERIFY(excelProgram.start({QStringLiteral("--delay-ms"), QStringLiteral("60000")}));
+    TAdvExcel excel;
+    excel.Connect();
+    QVERIFY(excel.Connected());
+    excel.PutStrAt(1, 1, QStringLiteral("slow"));
+    QElapsedTimer t;
+    excel.OnWaiting = [&](TCustomExcel*) {
+        if (t.elapsed() > 20000)
+            throw ExcelError(QStringLiteral("the wait did not end"));
+    };
+    bool quittingBefore = true;
+    bool quittingAfter = false;
+    QString error = QStringLiteral("the wait did not run");
+    qint64 ms = -1;
+    QTimer::singleShot(0, [&] {
+        quittingBefore = ProgramQuitting();
+        QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
+        t.start();
+        error = errorTextOf<ExcelError>([&] { excel.WaitForReady(); });
+        ms = t.elapsed();
+        quittingAfter = ProgramQuitting();
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!quittingBefore);
+    QCOMPARE(error, QString());
+    QVERIFY2(ms >= 0 && ms < 5000, qPrintable(QString::number(ms)));
+    QVERIFY(quittingAfter);
 }
 
 void TestExcelsLive::serverSocketOwnership()
