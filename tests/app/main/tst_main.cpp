@@ -89,6 +89,7 @@ private slots:
     void menus();
     void recordList();
     void statusBar();
+    void countPanelHoldsFiveDigits();
 
     // Show step.
     void firstRun_data();
@@ -448,6 +449,55 @@ void TestMain::statusBar()
     // At the panel's bottom, below the list.
     QCOMPARE(bar->geometry().bottom(), Main->Panel1->height() - 1 - 1);
     QVERIFY(Main->ListView->geometry().bottom() < bar->geometry().top());
+}
+
+// A day's recording at one reading a second is 86,400 rows: the count panel
+// shows "Total:" and five digits whole, in its own narrow font and nowhere
+// else.
+void TestMain::countPanelHoldsFiveDigits()
+{
+    createWindows();
+    TStatusBar* bar = Main->Stpl;
+    const QRect panel = bar->panelRect(1);
+    const QRect text = bar->textRect(1);
+    QCOMPARE(panel.width(), 50);
+    QVERIFY(panel.contains(text));
+    QCOMPARE(bar->panelFont(1).pixelSize(), 11);
+    QCOMPARE(bar->panelFont(0), bar->font());
+
+    // The count as a tick writes it.
+    for (int i = 0; i < 99998; ++i)
+        Main->Records->appendRow("12:00:00", {"35.0", "53.000000", "48.000000", "20.0"});
+    Main->AcquisitionTick();
+    QCOMPARE(bar->text(1), QStringLiteral("Total:99999"));
+    const int needed = QFontMetrics(bar->panelFont(1)).horizontalAdvance(bar->text(1));
+    QVERIFY2(needed <= text.width(),
+             qPrintable(QStringLiteral("\"Total:99999\" is %1 px wide in %2, the panel holds %3 px")
+                            .arg(needed).arg(QFontInfo(bar->panelFont(1)).family())
+                            .arg(text.width())));
+
+    // And it is drawn whole: five digits reach one digit further than four,
+    // and stay inside the bevel.
+    auto inkColumns = [&](const QString& count) {
+        bar->setText(1, count);
+        const QImage image = bar->grab().toImage();
+        const int face = qGray(bar->palette().color(QPalette::Button).rgb());
+        int left = -1, right = -1;
+        for (int x = panel.left() + 1; x < panel.right(); ++x)
+            for (int y = panel.top() + 2; y < panel.bottom() - 1; ++y)
+                if (qAbs(qGray(image.pixel(x, y)) - face) > 80) {
+                    if (left < 0)
+                        left = x;
+                    right = x;
+                }
+        return std::pair(left, right);
+    };
+    const auto [left4, right4] = inkColumns(QStringLiteral("Total:9999"));
+    const auto [left5, right5] = inkColumns(QStringLiteral("Total:99999"));
+    QVERIFY2(left4 > panel.left() + 1 && left5 == left4, qPrintable(QString::number(left5)));
+    QVERIFY2(right5 >= right4 + 4 && right5 < panel.right(),
+             qPrintable(QStringLiteral("four digits end at %1, five at %2, the panel at %3")
+                            .arg(right4).arg(right5).arg(panel.right())));
 }
 
 // ---------------------------------------------------------------- show step
