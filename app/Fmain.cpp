@@ -489,7 +489,7 @@ void TMain::Mu_Export_ExcelClick()
 
 void TMain::ExportToText()
 {
-    ::ExportToText(this, *Records, [this](const QString& text) { showProgressText(text); });
+    ::ExportToText(this, Savedialog, *Records, [this](const QString& text) { showProgressText(text); });
 }
 
 void TMain::ExportToExcel()

@@ -117,6 +117,9 @@ private slots:
     void setupWriteFailureEndsCommand();
     void setupDuringRecordingStopsItFirst();
 
+    // Text export's save dialog.
+    void textExportSaveDialogFolder();
+
     // Popup menu.
     void clearEmptyListDoesNothing();
     void clearFullListKeepsStatusTexts();
@@ -498,6 +501,29 @@ void TestMain::countPanelHoldsFiveDigits()
     QVERIFY2(right5 >= right4 + 4 && right5 < panel.right(),
              qPrintable(QStringLiteral("four digits end at %1, five at %2, the panel at %3")
                             .arg(right4).arg(right5).arg(panel.right())));
+}
+
+// The window's save dialog keeps its folder from one text export to the
+// next: the documents folder first, then the folder last saved to, although
+// the program runs in a working folder of its own.
+void TestMain::textExportSaveDialogFolder()
+{
+    QTemporaryDir home, working, out;
+    const QByteArray oldHome = qgetenv("HOME");
+    auto restore = qScopeGuard([&] { qputenv("HOME", oldHome); });
+    qputenv("HOME", QFile::encodeName(home.path()));
+    QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+    QVERIFY(QDir::setCurrent(working.path()));
+    createWindows();
+    Main->Records->appendRow("12:00:00", {"35.0", "53.000000", "48.000000", "20.0"});
+    dialogs_->saveAnswers = {out.filePath(QStringLiteral("day.txt")), std::nullopt};
+    Main->Mu_Export_TextClick();
+    Main->Mu_Export_TextClick();
+    QCOMPARE(dialogs_->saveFolders,
+             QStringList({home.filePath(QStringLiteral("Documents")), out.path()}));
+    QCOMPARE(dialogs_->shown.constFirst().title, QStringLiteral("输出文件名"));
+    QCOMPARE(dialogs_->filters.constFirst(), QStringLiteral("Text file (*.txt)|*.txt"));
+    QVERIFY(QFile::exists(out.filePath(QStringLiteral("day.txt"))));
 }
 
 // ---------------------------------------------------------------- show step
