@@ -155,6 +155,7 @@ void TMain::buildRecordPanel(QWidget* client)
     Stpl = new TStatusBar({400, 50}, Panel1);
     Stpl->setObjectName(QStringLiteral("Stpl"));
     Stpl->setGeometry(1, 233 - 1 - 19, 503, 19);
+    Stpl->setPanelFont(1, countPanelFont());
 }
 
 void TMain::buildDisplayPanel(QWidget* client)
@@ -488,7 +489,7 @@ void TMain::Mu_Export_ExcelClick()
 
 void TMain::ExportToText()
 {
-    ::ExportToText(this, *Records, [this](const QString& text) { showProgressText(text); });
+    ::ExportToText(this, Savedialog, *Records, [this](const QString& text) { showProgressText(text); });
 }
 
 void TMain::ExportToExcel()

@@ -3,6 +3,7 @@
 // the menus and the status bar. It owns the settings store, the port handle,
 // the latest reading, the record list, the timer and the spreadsheet client.
 #include "APIimp.h"
+#include "Dialogs.h"
 #include "Handles.h"
 
 #include <QMainWindow>
@@ -69,6 +70,7 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QAction* Pop_Clear = nullptr;
     QTimer* Timer = nullptr;
+    TSaveDialog Savedialog{QStringLiteral("输出文件名"), QStringLiteral("Text file (*.txt)|*.txt")};
     TAdvExcel* Aexcel = nullptr;
 
     // Main menu items.

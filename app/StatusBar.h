@@ -1,8 +1,10 @@
 #pragma once
 // A status bar of fixed-width text panels without a size grip.
+#include <QFont>
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
+#include <optional>
 
 class TStatusBar : public QWidget {
     Q_OBJECT
@@ -14,6 +16,12 @@ public:
     QString text(int panel) const { return texts_.at(panel); }
     void setText(int panel, const QString& text);
     QRect panelRect(int panel) const;
+    // Where a panel's text goes: inside its bevel, one pixel clear of it on
+    // the left. Text beyond it is cut off.
+    QRect textRect(int panel) const;
+    // A panel's own font; the others draw in the bar's font.
+    void setPanelFont(int panel, const QFont& font);
+    QFont panelFont(int panel) const;
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -21,4 +29,5 @@ protected:
 private:
     QVector<int> widths_;
     QStringList texts_;
+    QVector<std::optional<QFont>> fonts_;
 };

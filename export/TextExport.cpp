@@ -207,11 +207,10 @@ bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int coun
     return out.close();
 }
 
-void ExportToText(QWidget* parent, const RecordRows& rows,
+void ExportToText(QWidget* parent, TSaveDialog& saveDialog, const RecordRows& rows,
                   const std::function<void(const QString&)>& setStatus0)
 {
-    const std::optional<QString> fileName = Dialogs::instance().saveFileName(
-        parent, QStringLiteral("输出文件名"), QStringLiteral("Text file (*.txt)|*.txt"));
+    const std::optional<QString> fileName = saveDialog.Execute(parent);
     if (!fileName)
         return;
 

@@ -11,6 +11,7 @@
 class QProgressBar;
 class QWidget;
 class RecordRows;
+class TSaveDialog;
 
 // The file's first line, without its line end.
 extern const QByteArray TextExportHeader;
@@ -96,8 +97,9 @@ private:
 bool WriteRecordRowsToFile(const QString& path, const RecordRows& rows, int count,
                            QProgressBar* bar);
 
-// The whole text export as the main window runs it: asks for the file name,
-// reports into status-bar panel 0 through `setStatus0`, shows the progress
-// window while writing and reports failures in error boxes.
-void ExportToText(QWidget* parent, const RecordRows& rows,
+// The whole text export as the main window runs it: asks for the file name
+// with the window's `saveDialog`, reports into status-bar panel 0 through
+// `setStatus0`, shows the progress window while writing and reports failures
+// in error boxes.
+void ExportToText(QWidget* parent, TSaveDialog& saveDialog, const RecordRows& rows,
                   const std::function<void(const QString&)>& setStatus0);

@@ -3,9 +3,12 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 
 #include "WindowPlacement.h"
 
@@ -55,9 +58,9 @@ public:
     }
 
     std::optional<QString> saveFileName(QWidget* parent, const QString& title,
-                                        const QString& filter) override
+                                        const QString& filter, const QString& folder) override
     {
-        QFileDialog dialog(parent, title, QString(), qtFilterFromFormFilter(filter));
+        QFileDialog dialog(parent, title, folder, qtFilterFromFormFilter(filter));
         CentreWhenShown(&dialog, Centring::EveryShow, parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -89,6 +92,24 @@ Dialogs& Dialogs::instance()
 void Dialogs::setInstance(Dialogs* dialogs)
 {
     installed = dialogs;
+}
+
+std::optional<QString> TSaveDialog::Execute(QWidget* parent)
+{
+    std::optional<QString> chosen = Dialogs::instance().saveFileName(parent, Title, Filter, InitialDir());
+    if (chosen)
+        lastFolder_ = QFileInfo(*chosen).absolutePath();
+    return chosen;
+}
+
+QString TSaveDialog::InitialDir() const
+{
+    if (!lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir())
+        return lastFolder_;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir())
+        return documents;
+    return QDir::homePath();
 }
 
 QString applicationTitle()

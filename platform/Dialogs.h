@@ -22,11 +22,12 @@ public:
     virtual Answer message(QWidget* parent, const QString& title, const QString& text, Icon icon,
                            Buttons buttons) = 0;
 
-    // The file-save dialog. `filter` is in the "Description|pattern" form the
-    // program's forms use. No default extension is added and no question is
-    // asked before an existing file is replaced. Empty when cancelled.
+    // The file-save dialog, opening in `folder`. `filter` is in the
+    // "Description|pattern" form the program's forms use. No default
+    // extension is added and no question is asked before an existing file is
+    // replaced. Empty when cancelled.
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
-                                                const QString& filter) = 0;
+                                                const QString& filter, const QString& folder) = 0;
 
     // Runs one of the program's own modal dialogs and returns its result code.
     virtual int execModal(QDialog& dialog) = 0;
@@ -35,6 +36,29 @@ public:
     static Dialogs& instance();
     // Install `dialogs` (not owned); nullptr restores the Qt implementation.
     static void setInstance(Dialogs* dialogs);
+};
+
+// A form's file-save dialog: its title and filter, and the folder it opens
+// in. That is the folder of the file last chosen in it, so a user who only
+// types a name saves where they saved before; the first time it is the
+// user's documents folder, never the working folder, which the user does not
+// choose and may never find again.
+class TSaveDialog {
+public:
+    TSaveDialog(const QString& title, const QString& filter) : Title(title), Filter(filter) {}
+
+    QString Title;
+    QString Filter;
+
+    // Runs the dialog (through Dialogs); the chosen full path, or empty when
+    // cancelled.
+    std::optional<QString> Execute(QWidget* parent);
+    // The folder it opens in next: the last file's while that folder still
+    // exists, else the documents folder, else the home folder.
+    QString InitialDir() const;
+
+private:
+    QString lastFolder_;
 };
 
 // The title of the general error report: the application's title.

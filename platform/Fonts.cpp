@@ -11,6 +11,7 @@ void InstallFontSubstitutions()
                                {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
     QFont::insertSubstitutions(QStringLiteral("Times New Roman"), {QStringLiteral("Liberation Serif")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial Narrow"), {QStringLiteral("Liberation Sans Narrow")});
     // SimSun draws Latin letters as narrow serif glyphs half its character
     // height wide; the CJK fonts at hand draw them wider, so that a line of
     // the About box's credits runs past its text area. A serif Latin font as
@@ -27,5 +28,18 @@ QFont pixelFont(const QString& family, int pixels)
 {
     QFont f(family);
     f.setPixelSize(pixels);
+    return f;
+}
+
+QFont countPanelFont()
+{
+    // Arial Narrow (or its metric twin) draws the digits 5 pixels wide at
+    // this height, as the old bitmap sans did; where neither narrow face is
+    // installed the old sans itself is the one that fits. The narrow face
+    // comes first because Qt tries every family named before any family's
+    // substitutes.
+    QFont f;
+    f.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("MS Sans Serif")});
+    f.setPixelSize(11);
     return f;
 }

@@ -7,3 +7,8 @@ void InstallFontSubstitutions();
 // A font of the family at a character height given in pixels, as the
 // windows state their fonts.
 QFont pixelFont(const QString& family, int pixels);
+
+// The font of the status bar's record-count panel: 50 pixels must hold
+// "Total:" and the five digits of a day's recording at one reading a
+// second, which the usual stand-ins for "MS Sans Serif" draw too wide.
+QFont countPanelFont();

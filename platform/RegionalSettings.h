@@ -20,6 +20,13 @@ struct RegionalSettings {
 
     static RegionalSettings fromLocale(const QLocale& locale);
 
+    // A region's long time format as a time of day: without its time zone
+    // ("t" ... "tttt") and without what only framed the zone, the brackets
+    // round it and the blanks and commas between it and the time
+    // ("H:mm:ss (t)" gives "H:mm:ss", "t HH:mm:ss" gives "HH:mm:ss"); a day
+    // period "B" becomes the morning/afternoon marker "AP".
+    static QString timeOfDayFormat(const QString& longFormat);
+
     // The one byte a regional separator becomes in the program's 8-bit
     // texts. They go to LCD displays that draw each byte as the glyph of its
     // code (two of them know only 32..126) and to record cells that the list

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMargins>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
@@ -13,11 +14,18 @@
 namespace {
 
 // How long after it was placed a window is placed again when its frame (or
-// its size, as a message box sets it while it is being shown) changes; a
-// window manager adds the frame within milliseconds, a loaded one later.
-constexpr int SettleMs = 5000;
-// Until the frame is known, how often to look whether it has come.
+// its size, as a message box sets it while it is being shown) changes. A
+// window manager frames a window within milliseconds, a starved one within
+// a second or so; a frame later than this is not waited for.
+constexpr int SettleMs = 10000;
+// How often to look whether the frame has come or changed: the window
+// system tells the window, but not always with an event that reaches it.
 constexpr int FramePollMs = 25;
+// A window that has stood framed where it was put this long is placed: from
+// then on a move is the user's.
+constexpr int FrameStableMs = 500;
+// How often a window that the window manager put elsewhere is put back.
+constexpr int MaxCorrections = 10;
 
 const char* const CentringName = "dsg-window-centring";
 
@@ -38,15 +46,18 @@ public:
         owner_ = owner ? owner->window() : nullptr;
     }
 
-    // Centres the window over `over` (while that is visible) or the screen.
+    // Centres the window over `over` (while that is visible) or the screen
+    // with the frame it has now, and again whenever the window manager
+    // reports another frame or puts the window elsewhere, until it stands
+    // framed where it belongs.
     void centre(QWidget* over)
     {
         over_ = over;
-        place(outer().value_or(placedOuter_.isValid() ? placedOuter_ : window_->size()));
+        corrections_ = 0;
         settling_ = true;
+        placed_ = false;
         since_.start();
-        if (!frameKnown())
-            poll_.start();
+        place();
     }
 
 protected:
@@ -67,10 +78,11 @@ protected:
                 stopSettling();
             break;
         case QEvent::Move:
-            // Moved by the user, who can drag only a framed window: it stays
-            // where it was put.
-            if (settling_ && event->spontaneous() && frameKnown() && outer() == placedOuter_
-                && window_->pos() != placedAt_)
+            // Moved by the program, or by the user (who can drag it only
+            // once it stands framed): it stays there. Until then a move
+            // from the window system is the window manager's.
+            if (settling_ && !placing_ && (placed_ || !event->spontaneous())
+                && framePosition() != placedAt_)
                 stopSettling();
             else
                 settle();
@@ -94,28 +106,33 @@ private:
         QObject::connect(&poll_, &QTimer::timeout, this, [this] { settle(); });
     }
 
-    // The window's size with its frame as far as that is known: the bare
-    // size before the window system has framed it. Nothing while Qt reports
-    // a frame that does not hold the window, as it does for a moment while a
-    // window manager builds one.
-    std::optional<QSize> outer() const
+    // The frame as the window system reports it, read from the native
+    // window each time (on X11 from the window manager's _NET_FRAME_EXTENTS,
+    // read again whenever that changes). QWidget keeps a copy of its own,
+    // taken at the last move or resize, and a window manager that frames
+    // the window after that leaves the copy at no frame for good. None while
+    // the window has no native window or the reported frame does not hold
+    // it (as for a moment while a window manager builds the frame).
+    QMargins margins() const
     {
-        // On X11 Qt reads the frame from the window system once and keeps
-        // it until the window is configured again; read before the window
-        // manager has finished the frame (it has by the time the window
-        // appears), it would stay wrong.
         const QWindow* handle = window_->windowHandle();
-        if (readFrameLate_ && handle && !handle->isExposed() && window_->isVisible())
-            return std::nullopt;
-        const QRect frame = window_->frameGeometry();
-        if (!frame.contains(window_->geometry()))
-            return std::nullopt;
-        return frame.size();
+        if (!handle)
+            return {};
+        const QMargins m = handle->frameMargins();
+        if (m.left() < 0 || m.top() < 0 || m.right() < 0 || m.bottom() < 0)
+            return {};
+        return m;
     }
-    bool frameKnown() const
+    bool exposed() const
     {
-        const std::optional<QSize> size = outer();
-        return size && *size != window_->size();
+        const QWindow* handle = window_->windowHandle();
+        return handle && handle->isExposed();
+    }
+    QPoint framePosition() const
+    {
+        const QWindow* handle = window_->windowHandle();
+        return handle ? handle->geometry().topLeft() - QPoint(margins().left(), margins().top())
+                      : window_->pos();
     }
 
     void settle()
@@ -126,11 +143,34 @@ private:
             stopSettling();
             return;
         }
-        const std::optional<QSize> size = outer();
-        if (size && *size != placedOuter_)
-            place(*size);
-        if (frameKnown())
+        // From the moment the window is handed to the window system until
+        // it appears, a window manager may be busy framing it: a move asked
+        // for meanwhile can get lost, and the frame it reports (left from
+        // the window's last showing, or read while it builds the frame)
+        // need not be the one the window gets.
+        const QWindow* handle = window_->windowHandle();
+        if (handle && handle->isVisible() && !handle->isExposed())
+            return;
+        if (margins() != placedMargins_ || window_->size() != placedSize_) {
+            // The frame has come or changed, or the window has another size.
+            place();
+            return;
+        }
+        if (placed_ || !exposed() || margins().isNull())
+            return; // placed, not up yet, or not framed yet
+        if (framePosition() != placedAt_) {
+            // The window manager put it elsewhere (or has not yet carried
+            // out the last request: asking again does no harm).
+            if (sincePlaced_.hasExpired(FrameStableMs / 2) && corrections_ < MaxCorrections) {
+                ++corrections_;
+                place();
+            }
+            return;
+        }
+        if (sincePlaced_.hasExpired(FrameStableMs)) {
+            placed_ = true;
             poll_.stop();
+        }
     }
 
     void stopSettling()
@@ -139,7 +179,7 @@ private:
         poll_.stop();
     }
 
-    void place(QSize outer)
+    void place()
     {
         const bool overOwner = over_ && over_->isVisible() && !over_->isMinimized();
         QScreen* screen = overOwner ? over_->screen() : window_->screen();
@@ -148,21 +188,39 @@ private:
         if (!screen)
             return;
         const QRect area = screen->availableGeometry();
-        placedOuter_ = outer;
-        placedAt_ = centredPosition(overOwner ? over_->frameGeometry() : area, outer, area);
-        window_->move(placedAt_);
+        QRect overRect = area;
+        if (overOwner)
+            overRect = over_->windowHandle() ? over_->windowHandle()->frameGeometry()
+                                             : over_->frameGeometry();
+        placedMargins_ = margins();
+        placedSize_ = window_->size();
+        placedAt_ = centredPosition(overRect, placedSize_.grownBy(placedMargins_), area);
+        placed_ = false;
+        sincePlaced_.start();
+        poll_.start();
+        // The client area's corner, worked out here from the frame as the
+        // window system has it: QWidget::move would work it out from
+        // QWidget's own copy of the frame.
+        placing_ = true;
+        window_->setGeometry(QRect(placedAt_ + QPoint(placedMargins_.left(), placedMargins_.top()),
+                                   placedSize_));
+        placing_ = false;
     }
 
     QWidget* window_;
-    const bool readFrameLate_ = QGuiApplication::platformName() == QLatin1String("xcb");
     QPointer<QWidget> owner_;
     QPointer<QWidget> over_;
     std::optional<Centring> onShow_;
     bool shownBefore_ = false;
     bool settling_ = false;
+    bool placed_ = false; // stood framed where it was put for a while
+    bool placing_ = false; // its own move is under way
+    int corrections_ = 0;
     QElapsedTimer since_;
+    QElapsedTimer sincePlaced_;
     QTimer poll_;
-    QSize placedOuter_;
+    QMargins placedMargins_;
+    QSize placedSize_;
     QPoint placedAt_;
 };
 

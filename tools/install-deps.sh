@@ -15,6 +15,7 @@ packages=(
   appstream           # the Debian package: appstreamcli validate
   librsvg2-bin        # the Debian package: rsvg-convert draws the PNG icons from the SVG
   x11-utils           # the Debian package's test: xwininfo finds the main window
+  openbox             # the placement test: a window manager that frames windows late
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
   packages+=(

@@ -66,10 +66,11 @@ Dialogs::Answer RecordingDialogs::message(QWidget*, const QString& title, const 
 }
 
 std::optional<QString> RecordingDialogs::saveFileName(QWidget*, const QString& title,
-                                                      const QString& filter)
+                                                      const QString& filter, const QString& folder)
 {
     shown.append(Shown{QStringLiteral("save"), title, QString(), Icon::None, Buttons::Ok});
     filters.append(filter);
+    saveFolders.append(folder);
     if (saveAnswers.empty())
         return std::nullopt;
     auto a = saveAnswers.front();

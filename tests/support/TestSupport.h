@@ -47,11 +47,12 @@ public:
     Answer message(QWidget* parent, const QString& title, const QString& text, Icon icon,
                    Buttons buttons) override;
     std::optional<QString> saveFileName(QWidget* parent, const QString& title,
-                                        const QString& filter) override;
+                                        const QString& filter, const QString& folder) override;
     int execModal(QDialog& dialog) override;
 
     QList<Shown> shown;
     QStringList filters; // filter of every save dialog shown
+    QStringList saveFolders; // the folder every save dialog opened in
 
     // Answers, used front first; when empty: Ok for OK boxes, No for Yes/No.
     std::deque<Answer> messageAnswers;

@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QLocale>
 #include <QSignalSpy>
+#include <QRegularExpression>
 #include <QTime>
+#include <QTimeZone>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -65,6 +67,9 @@ private slots:
     void timeOfDay();
     void timeOfDayMidnightCrossing();
     void timeOfDayIgnoresSystemLocale();
+    void timeOfDayFormat_data();
+    void timeOfDayFormat();
+    void timeCaptionInEveryLocale();
 
     void listAppendAndCells();
     void listInsertSignals();
@@ -412,6 +417,76 @@ void TestReading::timeOfDayIgnoresSystemLocale()
     const QByteArray text = timeOfDayText(QTime(21, 5, 7), region(QStringLiteral("h:mm:ss AP")));
     QLocale::setDefault(before);
     QCOMPARE(text, QByteArray("9:05:07 PM"));
+}
+
+void TestReading::timeOfDayFormat_data()
+{
+    QTest::addColumn<QString>("longFormat");
+    QTest::addColumn<QString>("expected");
+    // The shapes Qt's locales give, and a few they could.
+    QTest::newRow("zone after a blank") << "HH:mm:ss t" << "HH:mm:ss";
+    QTest::newRow("zone in brackets (es_ES)") << "H:mm:ss (t)" << "H:mm:ss";
+    QTest::newRow("zone in square brackets (yue_HK)") << "APh:mm:ss [t]" << "APh:mm:ss";
+    QTest::newRow("zone after a comma (sq_AL)") << "h:mm:ss AP, t" << "h:mm:ss AP";
+    QTest::newRow("zone first (my_MM)") << "t HH:mm:ss" << "HH:mm:ss";
+    QTest::newRow("zone first, marker next (zh_HK)") << "t APh:mm:ss" << "APh:mm:ss";
+    QTest::newRow("abbreviation point stays (bg_BG)") << "H:mm:ss 'ч'. t" << "H:mm:ss 'ч'.";
+    QTest::newRow("quoted prefix stays (nds_DE)") << "'Klock' H.mm:ss (t)" << "'Klock' H.mm:ss";
+    QTest::newRow("long zone, blanks inside brackets") << "HH:mm:ss ( tttt )" << "HH:mm:ss";
+    QTest::newRow("full-width brackets") << "HH:mm:ss\uFF08t\uFF09" << "HH:mm:ss";
+    QTest::newRow("narrow no-break space") << "h:mm:ss\u202FAP\u202Ft" << "h:mm:ss\u202FAP";
+    QTest::newRow("zone between time and marker") << "h:mm:ss t AP" << "h:mm:ss AP";
+    QTest::newRow("brackets round more than the zone stay") << "(HH:mm:ss t)" << "(HH:mm:ss)";
+    QTest::newRow("quoted t is text") << "'t' HH:mm:ss t" << "'t' HH:mm:ss";
+    QTest::newRow("quoted brackets are text") << "HH:mm:ss '('t')'" << "HH:mm:ss '()'";
+    QTest::newRow("no zone") << "HH:mm:ss" << "HH:mm:ss";
+    QTest::newRow("nothing but a zone") << "(t)" << "HH:mm:ss";
+    QTest::newRow("day period B (zh_TW)") << "Bh:mm:ss [t]" << "APh:mm:ss";
+}
+
+void TestReading::timeOfDayFormat()
+{
+    QFETCH(QString, longFormat);
+    QFETCH(QString, expected);
+    QCOMPARE(RegionalSettings::timeOfDayFormat(longFormat), expected);
+}
+
+// Every region Qt knows: its captions carry no zone, no brackets that held
+// one, and no blank at either end, morning and evening.
+void TestReading::timeCaptionInEveryLocale()
+{
+    static const QRegularExpression emptyBrackets(
+        QStringLiteral("[(\\[{\uFF08\uFF3B\u3010]\\s*[)\\]}\uFF09\uFF3D\u3011]"));
+    static const QRegularExpression unquotedZone(QStringLiteral("^(?:[^'t]|'[^']*')*t"));
+    const QTimeZone here = QTimeZone::systemTimeZone();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QStringList zoneNames = {QStringLiteral("UTC"), QStringLiteral("GMT"),
+                                   here.abbreviation(now), here.displayName(now)};
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(locales.size() > 100);
+    int zonesInQt = 0;
+    for (const QLocale& locale : locales) {
+        const QString qtFormat = locale.timeFormat(QLocale::LongFormat);
+        zonesInQt += qtFormat.contains(unquotedZone);
+        const RegionalSettings s = RegionalSettings::fromLocale(locale);
+        const QString where = locale.name() + QStringLiteral(" \"") + qtFormat
+                              + QStringLiteral("\" -> \"") + s.longTimeFormat + u'"';
+        QVERIFY2(!s.longTimeFormat.contains(unquotedZone), qPrintable(where));
+        QVERIFY2(!s.longTimeFormat.contains(u'B'), qPrintable(where));
+        for (const QTime time : {QTime(9, 5, 7), QTime(21, 5, 7)}) {
+            const QString caption = QString::fromLocal8Bit(timeOfDayText(time, s));
+            const QString seen = where + QStringLiteral(" gives \"") + caption + u'"';
+            QVERIFY2(caption.contains(QLatin1String("05")) && caption.contains(QLatin1String("07")),
+                     qPrintable(seen));
+            QVERIFY2(!caption.contains(emptyBrackets), qPrintable(seen));
+            QVERIFY2(!caption.front().isSpace() && !caption.back().isSpace(), qPrintable(seen));
+            for (const QString& zone : zoneNames)
+                QVERIFY2(zone.isEmpty() || !caption.contains(zone), qPrintable(seen));
+        }
+    }
+    // The check above means something only while Qt's formats carry zones.
+    QVERIFY(zonesInQt > 100);
 }
 
 void TestReading::listAppendAndCells()

@@ -8,11 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -151,6 +154,7 @@ class TestTextExport : public QObject {
 private:
     QTemporaryDir dir_;
     QStringList status_;
+    TSaveDialog saveDialog_{SaveTitle, SaveFilter};
     std::function<void(const QString&)> setStatus0()
     {
         return [this](const QString& s) { status_.append(s); };
@@ -496,7 +500,7 @@ private slots:
                 maxAtComplete = process->ProgressBar1->maximum();
             }
         };
-        ExportToText(nullptr, rows, status);
+        ExportToText(nullptr, saveDialog_, rows, status);
 
         QCOMPARE(readAll(file), Header + "10:11:12,35.01,53.100,49.870,21.5\r\n");
         QCOMPARE(maxSeen, 0);
@@ -539,7 +543,7 @@ private slots:
             if (s == Complete && process)
                 posAtComplete = process->ProgressBar1->value();
         };
-        ExportToText(nullptr, rows, status);
+        ExportToText(nullptr, saveDialog_, rows, status);
 
         QByteArray expected =
             "time,ppt,Compensated Conductivity,UnCompensated Conductivity,Temp\r\n"
@@ -585,7 +589,7 @@ private slots:
             worstLag = std::max(worstLag, row - 1 - pos);
         };
         int posAtComplete = -99;
-        ExportToText(nullptr, rows, [&](const QString& s) {
+        ExportToText(nullptr, saveDialog_, rows, [&](const QString& s) {
             status_.append(s);
             if (process)
                 posAtComplete = process->ProgressBar1->value();
@@ -613,7 +617,7 @@ private slots:
         rec.saveAnswers.push_back(sub.filePath(name));
         FakeRows rows;
         rows.addReadings(2);
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         QCOMPARE(QDir(sub.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
         QCOMPARE(readAll(sub.filePath(name)), rows.expectedFile());
     }
@@ -630,7 +634,7 @@ private slots:
         rec.saveAnswers.push_back(file);
         FakeRows rows;
         rows.addReadings(3);
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         QCOMPARE(readAll(file), rows.expectedFile());
         QCOMPARE(rec.messageTexts(), QStringList()); // no question asked
         QCOMPARE(status_.last(), Complete);
@@ -644,12 +648,82 @@ private slots:
         rows.addReadings(3);
         bool progressSeen = false;
         rec.onMessage = [&](const RecordingDialogs::Shown&) { progressSeen = process; };
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         QCOMPARE(rec.shown.size(), 1);
         QCOMPARE(rec.shown[0].kind, QStringLiteral("save"));
         QVERIFY(status_.isEmpty());
         QCOMPARE(rows.cellCalls, 0);
         QVERIFY(!progressSeen);
+    }
+
+    // The save dialog opens in the user's documents folder (the home folder
+    // while there is none), then in the folder of the last export while that
+    // exists; never in the working folder.
+    void export_saveDialogStartFolder()
+    {
+        QTemporaryDir home, working, elsewhere;
+        const QByteArray oldHome = qgetenv("HOME");
+        const QString oldDir = QDir::currentPath();
+        auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            QDir::setCurrent(oldDir);
+        });
+        qputenv("HOME", QFile::encodeName(home.path()));
+        QVERIFY(QDir::setCurrent(working.path()));
+        const QString documents = home.filePath(QStringLiteral("Documents"));
+        QCOMPARE(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), documents);
+        const QString deeper = elsewhere.filePath(QStringLiteral("deeper"));
+        QVERIFY(QDir().mkpath(deeper));
+
+        RecordingDialogs rec;
+        TSaveDialog dialog(SaveTitle, SaveFilter);
+        FakeRows rows;
+        rows.addReadings(2);
+        auto exportTo = [&](const std::optional<QString>& answer) {
+            rec.saveAnswers.push_back(answer);
+            ExportToText(nullptr, dialog, rows, setStatus0());
+        };
+        exportTo(std::nullopt);
+        QVERIFY(QDir(home.path()).mkdir(QStringLiteral("Documents")));
+        exportTo(elsewhere.filePath(QStringLiteral("a.txt")));
+        exportTo(std::nullopt); // a cancelled dialog changes nothing
+        exportTo(deeper + QStringLiteral("/b"));
+        exportTo(std::nullopt);
+        QVERIFY(QDir(deeper).removeRecursively());
+        exportTo(std::nullopt);
+
+        QCOMPARE(rec.saveFolders, QStringList({home.path(), documents, elsewhere.path(),
+                                               elsewhere.path(), deeper, documents}));
+        QVERIFY(!rec.saveFolders.contains(working.path()));
+        QCOMPARE(readAll(elsewhere.filePath(QStringLiteral("a.txt"))), rows.expectedFile());
+    }
+
+    // Qt's own save dialog shows the folder it is given.
+    void export_qtSaveDialogOpensInItsFolder()
+    {
+        QTemporaryDir folder;
+        QString seen;
+        QTimer poll;
+        poll.setInterval(10);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                seen = d->directory().absolutePath();
+                d->reject();
+            }
+        });
+        poll.start();
+        // A dialog that does not answer to reject() must not hold the test.
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, this, [] {
+            if (QWidget* w = QApplication::activeModalWidget())
+                w->close();
+        });
+        giveUp.start(20000);
+        const std::optional<QString> chosen =
+            Dialogs::instance().saveFileName(nullptr, SaveTitle, SaveFilter, folder.path());
+        QVERIFY(!chosen);
+        QCOMPARE(seen, folder.path());
     }
 
     void export_emptyList()
@@ -660,7 +734,7 @@ private slots:
         bool progressDuringBox = true;
         rec.onMessage = [&](const RecordingDialogs::Shown&) { progressDuringBox = process; };
         FakeRows rows;
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         QCOMPARE(rec.messageTexts(), QStringList{QStringLiteral("No data,Can't Export")});
         QCOMPARE(rec.shown.last().title, QStringLiteral("Error"));
         QCOMPARE(rec.shown.last().icon, Dialogs::Icon::Error);
@@ -692,7 +766,7 @@ private slots:
         rec.onMessage = [&](const RecordingDialogs::Shown&) {
             progressDuringBox = process && process->isVisible();
         };
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         QCOMPARE(rec.messageTexts(), QStringList{QStringLiteral("Error in Exporting!")});
         QCOMPARE(rec.shown.last().title, QStringLiteral("Error"));
         QCOMPARE(rec.shown.last().icon, Dialogs::Icon::Error);
@@ -722,7 +796,7 @@ private slots:
         rlimit limited = old;
         limited.rlim_cur = 1000;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
 
@@ -785,7 +859,7 @@ private slots:
         rec.saveAnswers.push_back(file);
         FakeRows rows;
         rows.addRow("10:00:00", "35,0", "53,123", "49,870", "21,5");
-        ExportToText(nullptr, rows, setStatus0());
+        ExportToText(nullptr, saveDialog_, rows, setStatus0());
         const QList<QByteArray> lines = readAll(file).split('\n');
         QCOMPARE(lines.size(), 3); // the last line end leaves an empty tail
         QCOMPARE(lines[0].split(',').size(), 5);
@@ -805,7 +879,7 @@ private slots:
             if (row == 3)
                 throw AppError(QStringLiteral("row gone"));
         };
-        QVERIFY_THROWS_EXCEPTION(AppError, ExportToText(nullptr, rows, setStatus0()));
+        QVERIFY_THROWS_EXCEPTION(AppError, ExportToText(nullptr, saveDialog_, rows, setStatus0()));
         QCOMPARE(process, nullptr);
         QCOMPARE(readAll(file), rows.expectedFile(3));
         QCOMPARE(status_, QStringList{NowExporting});
