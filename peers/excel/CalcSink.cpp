@@ -54,6 +54,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -601,8 +602,12 @@ void CalcSink::Impl::adopt(const Reference<css::sheet::XSpreadsheetDocument>& do
 void CalcSink::Impl::follow()
 {
     const Reference<css::sheet::XSpreadsheetDocument> current(desktop->getCurrentComponent(), UNO_QUERY);
-    if (current.is() && current != document)
-        adopt(current);
+    if (!current.is() || current == document)
+        return;
+    adopt(current);
+    const Reference<css::frame::XTitle> title(current, UNO_QUERY);
+    std::fprintf(stderr, "Excel: now writing into %s\n",
+                 qPrintable(title.is() ? fromOU(title->getTitle()) : QStringLiteral("another Calc document")));
 }
 
 void CalcSink::Impl::readRegion()
@@ -641,10 +646,10 @@ void CalcSink::Impl::readRegion()
             region.am = fromOU(item.timeAM);
         if (!item.timePM.isEmpty())
             region.pm = fromOU(item.timePM);
-    } catch (const css::uno::RuntimeException&) {
-        throw;
     } catch (const css::uno::Exception&) {
-        // An office without these settings reads input the English way.
+        // An office without these settings reads input the English way; one
+        // that has gone fails at the next call below.
+        region = typed::Region{};
     }
     // The empty locale is the document's own: the formats a typed time gets.
     const Reference<css::util::XNumberFormatTypes> formats(

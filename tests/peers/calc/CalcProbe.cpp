@@ -59,6 +59,8 @@ struct CalcProbe::Impl {
     Reference<css::uno::XComponentContext> remote;
     Reference<css::frame::XDesktop2> desktop;
 
+    Reference<css::frame::XFrame> emptyWindow;
+
     // The Calc document of that title, or the first one.
     Reference<css::frame::XModel> model(const QString& title = {})
     {
@@ -90,6 +92,10 @@ CalcProbe::CalcProbe(QString pipeName) : d(std::make_unique<Impl>())
 
 CalcProbe::~CalcProbe()
 {
+    try {
+        closeEmptyWindow();
+    } catch (const css::uno::Exception&) {
+    }
     d->desktop.clear();
     d->remote.clear();
     try {
@@ -221,6 +227,21 @@ bool CalcProbe::closeDocument(const QString& document)
         return false;
     doc->close(true);
     return true;
+}
+
+void CalcProbe::showEmptyWindow()
+{
+    closeEmptyWindow();
+    d->emptyWindow = d->desktop->findFrame(OUString::createFromAscii("_blank"), 0);
+    d->emptyWindow->activate();
+}
+
+void CalcProbe::closeEmptyWindow()
+{
+    if (!d->emptyWindow.is())
+        return;
+    Reference<css::util::XCloseable>(d->emptyWindow, UNO_QUERY_THROW)->close(true);
+    d->emptyWindow.clear();
 }
 
 QList<std::optional<double>> CalcProbe::formatterReads(const QStringList& texts, const QString& document)

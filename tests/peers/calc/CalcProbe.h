@@ -44,6 +44,11 @@ public:
     void activate(const QString& document);
     // Closes the Calc document, as its user would.
     bool closeDocument(const QString& document = {});
+    // A LibreOffice window without a document comes to the front (where a
+    // Writer document or the Start Center would be): no Calc document is
+    // active. It goes with the probe, or with closeEmptyWindow().
+    void showEmptyWindow();
+    void closeEmptyWindow();
 
     // What the document's own number formatter makes of each text in its
     // standard format: a number (times too, in days), or nothing for text.

@@ -720,6 +720,7 @@ private slots:
             for (const QString& d : opened)
                 probe->closeDocument(d);
         });
+        const int before = probe->documents();
         const QString first = probe->newDocument();
         opened << first;
         StandIn peer;
@@ -775,6 +776,19 @@ private slots:
             return;
         QCOMPARE(probe->cell(8, 1, first).text, QStringLiteral("typed by hand"));
         verifyCells(firstRows, first, {8, 1});
+
+        // No Calc document in front (a LibreOffice window of another kind):
+        // the export stays with the Calc document written into last.
+        probe->showEmptyWindow();
+        auto closeWindow = qScopeGuard([&] { probe->closeEmptyWindow(); });
+        QTest::qWait(300);
+        const auto fourthRows = someRows(2, "fourth ");
+        fill(fourthRows);
+        Main->Mu_Export_Excel->trigger();
+        QCOMPARE(Main->Stpl->text(0), Complete);
+        verifySheet(fourthRows, third);
+        QCOMPARE(probe->cell(5, 2, third).text, QStringLiteral("third 2"));
+        QCOMPARE(probe->documents(), before + 3); // none made by the stand-in
         QVERIFY(peer.logLines().filter(QStringLiteral("failed")).isEmpty());
     }
 #endif
