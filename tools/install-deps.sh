@@ -16,6 +16,7 @@ packages=(
   librsvg2-bin        # the Debian package: rsvg-convert draws the PNG icons from the SVG
   x11-utils           # the Debian package's test: xwininfo finds the main window
   openbox             # the placement test: a window manager that frames windows late
+  locales             # the Calc export's test in a decimal-comma region (de_DE.UTF-8)
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
   packages+=(
@@ -28,10 +29,18 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
 SUDO=
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A region that writes decimal commas, for the export tests that need one.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  $SUDO sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen
+fi

@@ -1,4 +1,5 @@
 #include "CalcSink.h"
+#include "TypedInput.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -7,22 +8,30 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/connection/Connector.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/i18n/LocaleData2.hpp>
+#include <com/sun/star/i18n/NumberFormatIndex.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XEventListener.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeFormula.hpp>
@@ -35,6 +44,9 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/uno/XComponentContext.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
@@ -42,9 +54,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #ifndef DSG_LO_PROGRAM_DIR
 #define DSG_LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
@@ -91,7 +105,8 @@ struct Block {
     int row = 0;
     int col = 0;
     int width = 0; // 0 while only the first row has been seen
-    bool text = false;
+    // Quoted constants (entered as typed), or values as given (formulas).
+    bool constant = false;
     QStringList values;
     QStringList sources;
 
@@ -102,9 +117,9 @@ struct Block {
             row = c.row;
             col = c.col;
             width = 0;
-            text = c.text;
+            constant = c.text;
         } else {
-            if (c.text != text)
+            if (c.text != constant)
                 return false;
             const int n = int(values.size());
             if (width == 0) {
@@ -125,6 +140,29 @@ struct Block {
     }
 };
 
+// A UNO locale for a BCP 47 tag from LibreOffice's configuration ("de-DE",
+// "en-US", "sr-Latn-RS").
+css::lang::Locale localeOf(const QString& tag)
+{
+    const QStringList parts = tag.split(u'-');
+    css::lang::Locale locale;
+    if (parts.size() <= 2 && !parts.front().isEmpty()) {
+        locale.Language = toOU(parts.front());
+        if (parts.size() == 2)
+            locale.Country = toOU(parts.back());
+    } else if (!tag.isEmpty()) {
+        // LibreOffice's own form for tags the two fields cannot hold.
+        locale.Language = OUString::createFromAscii("qlt");
+        locale.Variant = toOU(tag);
+    }
+    return locale;
+}
+
+QChar firstOf(const OUString& s, QChar otherwise)
+{
+    return s.isEmpty() ? otherwise : QChar(s[0]);
+}
+
 } // namespace
 
 struct CalcSink::Impl {
@@ -141,6 +179,9 @@ struct CalcSink::Impl {
     struct Shared {
         std::mutex mutex;
         CalcSink* owner = nullptr;
+        // Of the document written into: a watcher of a document left behind
+        // carries an older one and is not heard.
+        std::atomic<quint64> generation{0};
         // Runs `f` on the owner's thread, if there still is an owner.
         void post(std::function<void()> f)
         {
@@ -188,21 +229,36 @@ struct CalcSink::Impl {
     // hangs.
     Reference<css::uno::XComponentContext> local;
     Reference<css::lang::XComponent> bridge;
+    Reference<css::uno::XComponentContext> remote;
+    Reference<css::frame::XDesktop2> desktop;
     Reference<css::frame::XModel> model;
     Reference<css::sheet::XSpreadsheetDocument> document;
+    // Watches `model` for its closing.
+    Reference<css::lang::XEventListener> documentWatcher;
+    // How the document reads what is typed into it, read once per document:
+    // a round trip per cell would cut the export to a few hundred cells a
+    // second.
+    typed::Region region;
+    sal_Int32 timeFormat = 0;       // the region's standard time format
+    sal_Int32 elapsedFormat = 0;    // [HH]:MM:SS, for 24 hours and more
+    sal_Int32 hundredthsFormat = 0; // [HH]:MM:SS.00
     // Used where the document has no view to hold a selection.
     int activeRow = 1;
     int activeCol = 1;
-    // The view and its active sheet, asked for again after a while (the
-    // user may switch sheets), not for every batch: each ask is a round
-    // trip.
+    // The document the user has in front, its view and its active sheet,
+    // asked for again after a while (the user may switch documents or
+    // sheets) and at every new conversation, not for every batch: each ask
+    // is a round trip.
     Reference<css::frame::XController> cachedController;
     Reference<css::sheet::XSpreadsheet> cachedSheet;
     QElapsedTimer cachedSince;
+    std::atomic<bool> followNow{false};
     static constexpr int SheetCacheMs = 250;
-    void target(Reference<css::frame::XController>* ctl, Reference<css::sheet::XSpreadsheet>* sheet)
+    void target(bool fresh, Reference<css::frame::XController>* ctl, Reference<css::sheet::XSpreadsheet>* sheet)
     {
-        if (!cachedSheet.is() || !cachedSince.isValid() || cachedSince.elapsed() > SheetCacheMs) {
+        if (followNow.exchange(false) || fresh || !cachedSheet.is() || !cachedSince.isValid()
+            || cachedSince.elapsed() > SheetCacheMs) {
+            follow();
             cachedController = controller();
             cachedSheet = activeSheet(cachedController);
             cachedSince.start();
@@ -216,12 +272,23 @@ struct CalcSink::Impl {
     void markLost(const QString& why) { lostFrom(shared, this, why); }
     static void lostFrom(const std::shared_ptr<Shared>& s, Impl* d, const QString& why);
     bool attach(QString* text);
+    // Writes into `doc` from now on.
+    void adopt(const Reference<css::sheet::XSpreadsheetDocument>& doc);
+    // Moves to the Calc document active in LibreOffice, if it is another;
+    // with no Calc document active, stays with the one used last.
+    void follow();
+    void readRegion();
+    sal_Int32 formatFor(const typed::Entry& e) const;
     // Drops the document and disposes of the bridge.
     void releaseBridge();
     void applyCommands(const std::deque<Job>& batch, size_t from, size_t to);
     void flush(Block& block, const Reference<css::sheet::XSpreadsheet>& sheet);
-    void writeOne(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col, bool text,
+    void writeOne(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col, bool constant,
                   const QString& value);
+    // Sets the time formats of a rectangle of cells (0: none), one call per
+    // run of equal formats down a column.
+    void applyFormats(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col, int rows, int cols,
+                      const std::vector<sal_Int32>& formats);
     std::optional<QString> answer(const QString& item);
 
     Reference<css::frame::XController> controller();
@@ -307,6 +374,13 @@ void CalcSink::query(const QString& item, std::function<void(std::optional<QStri
     d->wake.notify_one();
 }
 
+void CalcSink::conversationOpened()
+{
+    // A new conversation (an export starting, a restarted program) writes
+    // where the user looks now, not where the last one wrote.
+    d->followNow = true;
+}
+
 void CalcSink::afterAll(std::function<void()> done)
 {
     Impl::Job job;
@@ -339,12 +413,26 @@ void CalcSink::Impl::run()
     cachedController.clear();
     cachedSheet.clear();
     releaseBridge();
+    // The UNO runtime bootstrapped here goes with its last user: the
+    // service manager, its factories and their caches.
+    const Reference<css::lang::XComponent> context(local, UNO_QUERY);
+    local.clear();
+    if (context.is()) {
+        try {
+            context->dispose();
+        } catch (const css::uno::Exception&) {
+        }
+    }
 }
 
 void CalcSink::Impl::releaseBridge()
 {
+    ++shared->generation;
+    documentWatcher.clear();
     model.clear();
     document.clear();
+    desktop.clear();
+    remote.clear();
     std::lock_guard<std::mutex> lock(mutex);
     if (bridge.is()) {
         try {
@@ -441,9 +529,9 @@ bool CalcSink::Impl::attach(QString* text)
             std::lock_guard<std::mutex> lock(mutex);
             bridge = bridgeComponent;
         }
-        const Reference<css::uno::XComponentContext> remote(
-            newBridge->getInstance(OUString::createFromAscii("StarOffice.ComponentContext")), UNO_QUERY_THROW);
-        const Reference<css::frame::XDesktop2> desktop = css::frame::Desktop::create(remote);
+        remote.set(newBridge->getInstance(OUString::createFromAscii("StarOffice.ComponentContext")),
+                   UNO_QUERY_THROW);
+        desktop = css::frame::Desktop::create(remote);
 
         // The document the user works in, else any Calc document, else a
         // new one.
@@ -463,17 +551,11 @@ bool CalcSink::Impl::attach(QString* text)
                                                   props),
                     UNO_QUERY_THROW);
         }
-        model.set(doc, UNO_QUERY_THROW);
-        document = doc;
-        cachedSheet.clear();
-        cachedController.clear();
+        adopt(doc);
 
         const std::shared_ptr<Shared> s = shared;
         bridgeComponent->addEventListener(new DisposeWatcher(
             [s, this] { lostFrom(s, this, QStringLiteral("LibreOffice has ended")); }));
-        Reference<css::lang::XComponent>(model, UNO_QUERY_THROW)
-            ->addEventListener(new DisposeWatcher(
-                [s, this] { lostFrom(s, this, QStringLiteral("the Calc document was closed")); }));
 
         const Reference<css::frame::XController> ctl = controller();
         const Reference<css::container::XNamed> sheetName(activeSheet(ctl), UNO_QUERY);
@@ -489,6 +571,101 @@ bool CalcSink::Impl::attach(QString* text)
     }
     releaseBridge();
     return false;
+}
+
+void CalcSink::Impl::adopt(const Reference<css::sheet::XSpreadsheetDocument>& doc)
+{
+    const Reference<css::frame::XModel> newModel(doc, UNO_QUERY_THROW);
+    if (model.is() && documentWatcher.is()) {
+        // Closing the document left behind no longer concerns this sink.
+        try {
+            Reference<css::lang::XComponent>(model, UNO_QUERY_THROW)->removeEventListener(documentWatcher);
+        } catch (const css::uno::Exception&) {
+        }
+    }
+    const quint64 mine = ++shared->generation;
+    model = newModel;
+    document = doc;
+    activeRow = 1;
+    activeCol = 1;
+    cachedSheet.clear();
+    cachedController.clear();
+    const std::shared_ptr<Shared> s = shared;
+    documentWatcher = new DisposeWatcher([s, this, mine] {
+        if (s->generation.load() == mine)
+            lostFrom(s, this, QStringLiteral("the Calc document was closed"));
+    });
+    Reference<css::lang::XComponent>(model, UNO_QUERY_THROW)->addEventListener(documentWatcher);
+    readRegion();
+}
+
+void CalcSink::Impl::follow()
+{
+    const Reference<css::sheet::XSpreadsheetDocument> current(desktop->getCurrentComponent(), UNO_QUERY);
+    if (!current.is() || current == document)
+        return;
+    adopt(current);
+    const Reference<css::frame::XTitle> title(current, UNO_QUERY);
+    std::fprintf(stderr, "Excel: now writing into %s\n",
+                 qPrintable(title.is() ? fromOU(title->getTitle()) : QStringLiteral("another Calc document")));
+}
+
+void CalcSink::Impl::readRegion()
+{
+    // Calc reads typed input in its locale setting, which is the system's
+    // (LibreOffice's own view of it) unless the user chose another.
+    region = typed::Region{};
+    css::lang::Locale locale;
+    try {
+        const Reference<css::lang::XMultiServiceFactory> config
+            = css::configuration::theDefaultProvider::get(remote);
+        const auto read = [&config](const char* path, const char* key) {
+            css::beans::NamedValue node;
+            node.Name = OUString::createFromAscii("nodepath");
+            node.Value <<= OUString::createFromAscii(path);
+            Sequence<Any> args(1);
+            args.getArray()[0] <<= node;
+            const Reference<css::container::XNameAccess> access(
+                config->createInstanceWithArguments(
+                    OUString::createFromAscii("com.sun.star.configuration.ConfigurationAccess"), args),
+                UNO_QUERY_THROW);
+            OUString value;
+            access->getByName(OUString::createFromAscii(key)) >>= value;
+            return fromOU(value);
+        };
+        QString tag = read("/org.openoffice.Setup/L10N", "ooSetupSystemLocale");
+        if (tag.isEmpty())
+            tag = read("/org.openoffice.System/L10N", "Locale");
+        locale = localeOf(tag);
+        const css::i18n::LocaleDataItem item = css::i18n::LocaleData2::create(remote)->getLocaleItem(locale);
+        region.decimal = firstOf(item.decimalSeparator, region.decimal);
+        region.group = firstOf(item.thousandSeparator, region.group);
+        region.timeSeparator = firstOf(item.timeSeparator, region.timeSeparator);
+        region.secondsDecimal = firstOf(item.time100SecSeparator, region.decimal);
+        if (!item.timeAM.isEmpty())
+            region.am = fromOU(item.timeAM);
+        if (!item.timePM.isEmpty())
+            region.pm = fromOU(item.timePM);
+    } catch (const css::uno::Exception&) {
+        // An office without these settings reads input the English way; one
+        // that has gone fails at the next call below.
+        region = typed::Region{};
+    }
+    // The empty locale is the document's own: the formats a typed time gets.
+    const Reference<css::util::XNumberFormatTypes> formats(
+        Reference<css::util::XNumberFormatsSupplier>(document, UNO_QUERY_THROW)->getNumberFormats(),
+        UNO_QUERY_THROW);
+    const css::lang::Locale own;
+    timeFormat = formats->getStandardFormat(css::util::NumberFormat::TIME, own);
+    elapsedFormat = formats->getFormatIndex(css::i18n::NumberFormatIndex::TIME_HH_MMSS, own);
+    hundredthsFormat = formats->getFormatIndex(css::i18n::NumberFormatIndex::TIME_HH_MMSS00, own);
+}
+
+sal_Int32 CalcSink::Impl::formatFor(const typed::Entry& e) const
+{
+    if (e.kind != typed::Entry::Kind::Time)
+        return 0;
+    return e.hundredths ? hundredthsFormat : e.elapsed ? elapsedFormat : timeFormat;
 }
 
 Reference<css::frame::XController> CalcSink::Impl::controller()
@@ -532,17 +709,46 @@ bool CalcSink::Impl::stillThere()
 }
 
 void CalcSink::Impl::writeOne(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col,
-                              bool text, const QString& value)
+                              bool constant, const QString& value)
 {
-    if (text) {
-        // The same path as a range of texts: a text cell, never parsed.
-        const Reference<css::sheet::XCellRangeData> data(
-            sheet->getCellRangeByPosition(col - 1, row - 1, col - 1, row - 1), UNO_QUERY_THROW);
+    if (constant) {
+        // The same path as a range of constants.
+        const Reference<css::table::XCellRange> range
+            = sheet->getCellRangeByPosition(col - 1, row - 1, col - 1, row - 1);
+        const typed::Entry e = typed::read(value, region);
         Sequence<Any> line(1);
-        line.getArray()[0] <<= toOU(value);
-        data->setDataArray(Sequence<Sequence<Any>>(&line, 1));
+        if (e.kind == typed::Entry::Kind::Text)
+            line.getArray()[0] <<= toOU(value);
+        else
+            line.getArray()[0] <<= e.value;
+        Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)
+            ->setDataArray(Sequence<Sequence<Any>>(&line, 1));
+        if (const sal_Int32 format = formatFor(e))
+            applyFormats(sheet, row, col, 1, 1, {format});
     } else {
         sheet->getCellByPosition(col - 1, row - 1)->setFormula(toOU(value));
+    }
+}
+
+void CalcSink::Impl::applyFormats(const Reference<css::sheet::XSpreadsheet>& sheet, int row, int col,
+                                  int rows, int cols, const std::vector<sal_Int32>& formats)
+{
+    const OUString property = OUString::createFromAscii("NumberFormat");
+    for (int c = 0; c < cols; ++c) {
+        int r = 0;
+        while (r < rows) {
+            const sal_Int32 format = formats[size_t(r * cols + c)];
+            int end = r + 1;
+            while (end < rows && formats[size_t(end * cols + c)] == format)
+                ++end;
+            if (format != 0) {
+                const Reference<css::beans::XPropertySet> cells(
+                    sheet->getCellRangeByPosition(col - 1 + c, row - 1 + r, col - 1 + c, row - 1 + end - 1),
+                    UNO_QUERY_THROW);
+                cells->setPropertyValue(property, Any(format));
+            }
+            r = end;
+        }
     }
 }
 
@@ -559,16 +765,32 @@ void CalcSink::Impl::flush(Block& block, const Reference<css::sheet::XSpreadshee
         const Reference<css::table::XCellRange> range = sheet->getCellRangeByPosition(
             block.col - 1, block.row - 1 + rowOffset, block.col - 1 + cols - 1,
             block.row - 1 + rowOffset + rows - 1);
-        if (block.text) {
+        if (block.constant) {
+            // Numbers and texts together in one call, then the time formats.
             Sequence<Sequence<Any>> data(rows);
             Sequence<Any>* lines = data.getArray();
+            std::vector<sal_Int32> formats(size_t(rows * cols), 0);
+            bool times = false;
             for (int r = 0; r < rows; ++r) {
                 lines[r].realloc(cols);
                 Any* cells = lines[r].getArray();
-                for (int c = 0; c < cols; ++c)
-                    cells[c] <<= toOU(block.values.at(first + r * cols + c));
+                for (int c = 0; c < cols; ++c) {
+                    const QString& value = block.values.at(first + r * cols + c);
+                    const typed::Entry e = typed::read(value, region);
+                    if (e.kind == typed::Entry::Kind::Text) {
+                        cells[c] <<= toOU(value);
+                        continue;
+                    }
+                    cells[c] <<= e.value;
+                    if (const sal_Int32 format = formatFor(e)) {
+                        formats[size_t(r * cols + c)] = format;
+                        times = true;
+                    }
+                }
             }
             Reference<css::sheet::XCellRangeData>(range, UNO_QUERY_THROW)->setDataArray(data);
+            if (times)
+                applyFormats(sheet, block.row + rowOffset, block.col, rows, cols, formats);
         } else {
             Sequence<Sequence<OUString>> data(rows);
             Sequence<OUString>* lines = data.getArray();
@@ -592,7 +814,7 @@ void CalcSink::Impl::flush(Block& block, const Reference<css::sheet::XSpreadshee
         // Find the cells Calc would not take, one by one.
         for (int k = 0; k < n; ++k) {
             try {
-                writeOne(sheet, block.row + k / width, block.col + k % width, block.text,
+                writeOne(sheet, block.row + k / width, block.col + k % width, block.constant,
                          block.values.at(k));
             } catch (const css::uno::RuntimeException&) {
                 throw;
@@ -618,7 +840,7 @@ void CalcSink::Impl::applyCommands(const std::deque<Job>& batch, size_t from, si
     try {
         Reference<css::frame::XController> ctl;
         Reference<css::sheet::XSpreadsheet> sheet;
-        target(&ctl, &sheet);
+        target(false, &ctl, &sheet);
         Block block;
         for (size_t i = from; i < to; ++i) {
             const macro::Command& c = batch[i].command;
@@ -682,8 +904,9 @@ void CalcSink::Impl::applyCommands(const std::deque<Job>& batch, size_t from, si
 std::optional<QString> CalcSink::Impl::answer(const QString& item)
 {
     try {
-        const Reference<css::frame::XController> ctl = controller();
-        const Reference<css::sheet::XSpreadsheet> sheet = activeSheet(ctl);
+        Reference<css::frame::XController> ctl;
+        Reference<css::sheet::XSpreadsheet> sheet;
+        target(true, &ctl, &sheet);
         if (item.compare(QLatin1String("Selection"), Qt::CaseInsensitive) == 0) {
             const auto [row, col] = activeCell(ctl);
             const Reference<css::frame::XTitle> title(model, UNO_QUERY);

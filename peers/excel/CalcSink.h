@@ -3,7 +3,9 @@
 // reached through LibreOffice's own automation bridge (UNO) over a named
 // pipe. Everything that talks to LibreOffice runs on a worker thread of its
 // own, so the DDE server stays responsive while Calc works; commands wait
-// there in order and consecutive cells go over as ranges.
+// there in order and consecutive cells go over as ranges. The sheet is the
+// one active in Calc: a Calc document the user brings to the front becomes
+// the one written into.
 #include "SheetSink.h"
 
 #include <QObject>
@@ -27,6 +29,7 @@ public:
     bool idle() const override;
     void query(const QString& item, std::function<void(std::optional<QString>)> reply) override;
     void afterAll(std::function<void()> done) override;
+    void conversationOpened() override;
 
     struct Impl;
 

@@ -158,6 +158,7 @@ void DdeServer::handleFrame(QLocalSocket* socket, Client& client, const dde::Fra
         if (!client.open && !options_.refuse
             && topic.compare(QLatin1String("System"), Qt::CaseInsensitive) == 0) {
             client.open = true;
+            sink_.conversationOpened();
             send(socket, dde::FrameType::Accept, 0);
         } else {
             send(socket, dde::FrameType::Refuse, 0);

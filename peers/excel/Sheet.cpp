@@ -1,11 +1,50 @@
 #include "Sheet.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringList>
 #include <xlsxwriter.h>
 #include <algorithm>
+
+namespace {
+
+// The shortest text that reads back as the same number, in the C locale.
+QString numberText(double v)
+{
+    return QString::number(v, 'g', QLocale::FloatingPointShortest);
+}
+
+// A time as "hh:mm:ss" (hours past 24 kept), with its fractions of a second.
+QString timeText(const typed::Entry& e)
+{
+    const double seconds = e.value * 86400.0;
+    if (e.hundredths) {
+        const qint64 centis = qRound64(seconds * 100.0);
+        return QStringLiteral("%1:%2:%3.%4")
+            .arg(centis / 360000, 2, 10, QChar(u'0'))
+            .arg(centis / 6000 % 60, 2, 10, QChar(u'0'))
+            .arg(centis / 100 % 60, 2, 10, QChar(u'0'))
+            .arg(centis % 100, 2, 10, QChar(u'0'));
+    }
+    const qint64 whole = qRound64(seconds);
+    return QStringLiteral("%1:%2:%3")
+        .arg(whole / 3600, 2, 10, QChar(u'0'))
+        .arg(whole / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(whole % 60, 2, 10, QChar(u'0'));
+}
+
+QString csvText(const Cell& c)
+{
+    if (c.entry.kind == typed::Entry::Kind::Number)
+        return numberText(c.entry.value);
+    if (c.entry.kind == typed::Entry::Kind::Time)
+        return timeText(c.entry);
+    return csvField(c.value);
+}
+
+} // namespace
 
 bool Sheet::execute(const QString& command)
 {
@@ -19,9 +58,9 @@ bool Sheet::carryOut(const macro::Command& c)
     switch (c.kind) {
     case Kind::Formula:
         if (c.row == 0)
-            setCell(activeRow_, activeCol_, {c.value, c.text});
+            setCell(activeRow_, activeCol_, entered(c));
         else
-            setCell(c.row, c.col, {c.value, c.text});
+            setCell(c.row, c.col, entered(c));
         return true;
     case Kind::Select: {
         const int row = c.toRow.applyTo(activeRow_);
@@ -43,6 +82,20 @@ bool Sheet::carryOut(const macro::Command& c)
         return true;
     }
     return false;
+}
+
+Cell Sheet::entered(const macro::Command& c) const
+{
+    Cell cell{c.value, c.text, {}};
+    if (c.text) {
+        // A quoted constant, entered as its user would type it.
+        cell.entry = typed::read(c.value, region_);
+        cell.text = !cell.isNumber();
+    } else if (const typed::Entry e = typed::read(c.value, typed::Region{}); e.kind == typed::Entry::Kind::Number) {
+        // The macro language writes its number arguments the English way.
+        cell.entry = e;
+    }
+    return cell;
 }
 
 void Sheet::submit(const macro::Command& command, const QString& source)
@@ -73,7 +126,9 @@ QString Sheet::cellItem(const QString& ref) const
     const Cell* c = cell(m.captured(1).toInt(), m.captured(2).toInt());
     if (!c)
         return QStringLiteral("E");
-    return (c->text ? QStringLiteral("T:") : QStringLiteral("V:")) + c->value;
+    if (c->text)
+        return QStringLiteral("T:") + c->value;
+    return QStringLiteral("V:") + (c->isNumber() ? numberText(c->entry.value) : c->value);
 }
 
 QString Sheet::selection() const
@@ -103,7 +158,7 @@ QString Sheet::toCsv() const
         QStringList fields;
         for (int c = 1; c <= usedCols_; ++c) {
             const Cell* cl = cell(r, c);
-            fields << (cl ? csvField(cl->value) : QString());
+            fields << (cl ? csvText(*cl) : QString());
         }
         out += fields.join(u',');
         out += u'\n';
@@ -131,6 +186,17 @@ bool Sheet::saveXlsx(const QString& path, QString* error) const
         return false;
     }
     lxw_worksheet* ws = workbook_add_worksheet(wb, "Sheet1");
+    // A time is a number in a time format, as in the workbook of a user who
+    // typed it.
+    const auto timeFormat = [wb](const char* pattern) {
+        lxw_format* f = workbook_add_format(wb);
+        format_set_num_format(f, pattern);
+        return f;
+    };
+    lxw_format* const clock = timeFormat("hh:mm:ss");
+    lxw_format* const clock12 = timeFormat("h:mm:ss AM/PM");
+    lxw_format* const elapsed = timeFormat("[h]:mm:ss");
+    lxw_format* const hundredths = timeFormat("[h]:mm:ss.00");
     QList<quint64> keys = cells_.keys();
     std::sort(keys.begin(), keys.end());
     for (quint64 k : keys) {
@@ -138,14 +204,17 @@ bool Sheet::saveXlsx(const QString& path, QString* error) const
         const lxw_row_t r = lxw_row_t((k >> 32) - 1);
         const lxw_col_t c = lxw_col_t((k & 0xffffffffu) - 1);
         const QByteArray utf8 = cl.value.toUtf8();
-        bool isNumber = false;
-        const double number = cl.value.trimmed().toDouble(&isNumber);
-        if (cl.text)
-            worksheet_write_string(ws, r, c, utf8.constData(), nullptr);
-        else if (cl.value.startsWith(u'='))
+        const typed::Entry& e = cl.entry;
+        if (e.kind == typed::Entry::Kind::Time)
+            worksheet_write_number(ws, r, c, e.value,
+                                   e.hundredths ? hundredths
+                                   : e.elapsed  ? elapsed
+                                   : e.twelveHour ? clock12
+                                                  : clock);
+        else if (e.kind == typed::Entry::Kind::Number)
+            worksheet_write_number(ws, r, c, e.value, nullptr);
+        else if (!cl.text && cl.value.startsWith(u'='))
             worksheet_write_formula(ws, r, c, utf8.constData(), nullptr);
-        else if (isNumber)
-            worksheet_write_number(ws, r, c, number, nullptr);
         else
             worksheet_write_string(ws, r, c, utf8.constData(), nullptr);
     }

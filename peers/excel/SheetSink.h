@@ -35,6 +35,9 @@ public:
     // Calls `done` once every command handed over so far has been carried
     // out. May call it before returning.
     virtual void afterAll(std::function<void()> done) = 0;
+    // A client has opened a conversation: what it sends lands on the sheet
+    // active at this moment.
+    virtual void conversationOpened() {}
 
     // A command could not be carried out (its source text).
     std::function<void(const QString& source)> onFailed;

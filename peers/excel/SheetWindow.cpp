@@ -34,12 +34,8 @@ QVariant SheetModel::data(const QModelIndex& index, int role) const
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return c->value;
-    if (role == Qt::TextAlignmentRole) {
-        bool number = false;
-        c->value.toDouble(&number);
-        return QVariant::fromValue(Qt::AlignVCenter
-                                   | (number && !c->text ? Qt::AlignRight : Qt::AlignLeft));
-    }
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignVCenter | (c->isNumber() ? Qt::AlignRight : Qt::AlignLeft));
     return {};
 }
 

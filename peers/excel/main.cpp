@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLocalSocket>
+#include <QLocale>
 #include <QLockFile>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -103,7 +104,8 @@ Backend chooseBackend(int argc, char** argv, bool headless)
 int serveGrid(QCoreApplication& app, const DdeServer::Options& options, bool headless,
               const QString& dumpFile)
 {
-    Sheet sheet;
+    // Its user's region, as Excel reads what is typed into it.
+    Sheet sheet(typed::Region::of(QLocale::system()));
     DdeServer server(sheet, options);
     sheet.onQuit = [] { QCoreApplication::quit(); };
     QString error;

@@ -4,6 +4,7 @@ pkg_check_modules(XLSXWRITER REQUIRED IMPORTED_TARGET xlsxwriter)
 dsg_add_test(tst_excel_peer
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/excel/tst_excel_peer.cpp
           ${PROJECT_SOURCE_DIR}/peers/excel/Sheet.cpp
+          ${PROJECT_SOURCE_DIR}/peers/excel/TypedInput.cpp
           ${PROJECT_SOURCE_DIR}/peers/excel/MacroCommand.cpp
           ${PROJECT_SOURCE_DIR}/tests/export/excels/StandIn.cpp
   LIBS dde PkgConfig::XLSXWRITER)

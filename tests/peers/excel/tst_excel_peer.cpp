@@ -1,15 +1,19 @@
 // The stand-in spreadsheet and the conversation layer it serves: frames,
-// the sheet's commands, the server's items, waits and refusals.
+// the sheet's commands, constants read as a user's typing is, the saved
+// sheet, the server's items, waits and refusals.
 #include "DdeClientConv.h"
 #include "DdeFrames.h"
 #include "Sheet.h"
 #include "StandIn.h"
 #include "TestSupport.h"
+#include "TypedInput.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QStandardPaths>
 #include <cstring>
 
 #ifdef Q_OS_UNIX
@@ -33,6 +37,11 @@ private slots:
     void sheetCommands();
     void selectStaysOnSheet();
     void csvQuoting();
+    void typedReading_data();
+    void typedReading();
+    void regionOfLocale();
+    void constantsEnteredAsTyped();
+    void savedSheetKeepsNumbers();
     void conversationOpensOnlySystem();
     void automaticModeOpensOnSetLink();
     void statusBusyUntilQueueDone();
@@ -200,10 +209,166 @@ void TestExcelPeer::selectStaysOnSheet()
 void TestExcelPeer::csvQuoting()
 {
     Sheet sheet;
-    sheet.setCell(1, 1, {QStringLiteral("a,b"), true});
-    sheet.setCell(1, 3, {QStringLiteral("say \"x\""), true});
-    sheet.setCell(2, 2, {QStringLiteral("7"), false});
+    sheet.setCell(1, 1, {QStringLiteral("a,b"), true, {}});
+    sheet.setCell(1, 3, {QStringLiteral("say \"x\""), true, {}});
+    sheet.setCell(2, 2, {QStringLiteral("7"), false, {}});
     QCOMPARE(sheet.toCsv(), QStringLiteral("\"a,b\",,\"say \"\"x\"\"\"\n,7,\n"));
+}
+
+namespace {
+typed::Region german()
+{
+    return typed::Region::of(QLocale(QLocale::German, QLocale::Germany));
+}
+} // namespace
+
+void TestExcelPeer::typedReading_data()
+{
+    using Kind = typed::Entry::Kind;
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("inGerman");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("value"); // a time in seconds
+    QTest::addColumn<QString>("flags"); // of a time: 12 (marker), elapsed, hundredths
+    const int number = int(Kind::Number);
+    const int time = int(Kind::Time);
+    const int text = int(Kind::Text);
+    QTest::newRow("salinity") << "35.2" << false << number << 35.2 << "";
+    QTest::newRow("decimal comma") << "35,2" << true << number << 35.2 << "";
+    QTest::newRow("point in a comma region") << "35.2" << true << text << 0.0 << "";
+    QTest::newRow("comma in a point region") << "35,2" << false << text << 0.0 << "";
+    QTest::newRow("six decimals") << "53.400000" << false << number << 53.4 << "";
+    QTest::newRow("negative") << "-2.5" << false << number << -2.5 << "";
+    QTest::newRow("plus") << "+3" << false << number << 3.0 << "";
+    QTest::newRow("leading zeros") << "0012" << false << number << 12.0 << "";
+    QTest::newRow("blanks around") << " 35.2 " << false << number << 35.2 << "";
+    QTest::newRow("exponent") << "1,5E-02" << true << number << 0.015 << "";
+    QTest::newRow("fraction only") << ".5" << false << number << 0.5 << "";
+    QTest::newRow("point last") << "5." << false << number << 5.0 << "";
+    QTest::newRow("groups") << "12,345,678.5" << false << number << 12345678.5 << "";
+    QTest::newRow("German groups") << "1.234,5" << true << number << 1234.5 << "";
+    QTest::newRow("group of two") << "1,23" << false << text << 0.0 << "";
+    QTest::newRow("group of four") << "1,2345" << false << text << 0.0 << "";
+    QTest::newRow("exponent without digits") << "1e" << false << text << 0.0 << "";
+    QTest::newRow("24-hour time") << "05:28:22" << false << time << 19702.0 << "";
+    QTest::newRow("German time") << "17:28:22" << true << time << 62902.0 << "";
+    QTest::newRow("afternoon") << "5:28:22 PM" << false << time << 62902.0 << "12";
+    QTest::newRow("marker in front, lower case") << "pm 5:28:22" << false << time << 62902.0 << "12";
+    QTest::newRow("midnight in 12 hours") << "12:00:00 AM" << false << time << 0.0 << "12";
+    QTest::newRow("noon in 12 hours") << "12:00:01 PM" << false << time << 43201.0 << "12";
+    QTest::newRow("17 PM") << "17:28:22 PM" << false << text << 0.0 << "";
+    QTest::newRow("no seconds") << "5:28" << false << time << 19680.0 << "";
+    QTest::newRow("a day and more") << "25:00:00" << false << time << 90000.0 << "elapsed";
+    QTest::newRow("hundredths") << "5:28:22.25" << false << time << 19702.25 << "hundredths";
+    QTest::newRow("German hundredths") << "5:28:22,25" << true << time << 19702.25 << "hundredths";
+    QTest::newRow("60 minutes") << "12:60:00" << false << text << 0.0 << "";
+    QTest::newRow("60 seconds") << "12:00:60" << false << text << 0.0 << "";
+    QTest::newRow("four fields") << "1:2:3:4" << false << text << 0.0 << "";
+    QTest::newRow("error code") << "Er-1" << false << text << 0.0 << "";
+    QTest::newRow("unlisted code") << "Ers:-1" << false << text << 0.0 << "";
+    QTest::newRow("title") << "These data are import from Pemdat.exe (5926)" << false << text << 0.0 << "";
+    QTest::newRow("empty") << "" << false << text << 0.0 << "";
+    QTest::newRow("sign only") << "-" << false << text << 0.0 << "";
+    QTest::newRow("formula stays text") << "=1+1" << false << text << 0.0 << "";
+}
+
+void TestExcelPeer::typedReading()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, inGerman);
+    QFETCH(int, kind);
+    QFETCH(double, value);
+    QFETCH(QString, flags);
+    const typed::Entry e = typed::read(text, inGerman ? german() : typed::Region{});
+    QCOMPARE(int(e.kind), kind);
+    if (e.kind == typed::Entry::Kind::Number)
+        QCOMPARE(e.value, value);
+    if (e.kind != typed::Entry::Kind::Time)
+        return;
+    QVERIFY2(std::abs(e.value * 86400 - value) < 1e-6, qPrintable(QString::number(e.value * 86400, 'g', 17)));
+    QCOMPARE(e.twelveHour, flags == QLatin1String("12"));
+    QCOMPARE(e.elapsed, flags == QLatin1String("elapsed"));
+    QCOMPARE(e.hundredths, flags == QLatin1String("hundredths"));
+}
+
+void TestExcelPeer::regionOfLocale()
+{
+    const typed::Region de = german();
+    QCOMPARE(de.decimal, QChar(u','));
+    QCOMPARE(de.group, QChar(u'.'));
+    QCOMPARE(de.timeSeparator, QChar(u':'));
+    QCOMPARE(de.secondsDecimal, QChar(u','));
+    const typed::Region fi = typed::Region::of(QLocale(QLocale::Finnish, QLocale::Finland));
+    QCOMPARE(fi.timeSeparator, QChar(u'.'));
+    QCOMPARE(int(typed::read(QStringLiteral("5.28.22"), fi).kind), int(typed::Entry::Kind::Time));
+    const typed::Region us = typed::Region::of(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(us.decimal, QChar(u'.'));
+    QCOMPARE(us.pm, QStringLiteral("PM"));
+}
+
+void TestExcelPeer::constantsEnteredAsTyped()
+{
+    Sheet sheet;
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(\"35.2\", \"R3C2\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(\"05:28:22\", \"R3C1\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(\"Er-1\", \"R3C3\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(7, \"R4C1\")]")));
+    QVERIFY(sheet.execute(QStringLiteral("[FORMULA(=R4C1*2, \"R4C2\")]")));
+    const Cell* ppt = sheet.cell(3, 2);
+    QVERIFY(!ppt->text);
+    QCOMPARE(int(ppt->entry.kind), int(typed::Entry::Kind::Number));
+    QCOMPARE(ppt->entry.value, 35.2);
+    QCOMPARE(ppt->value, QStringLiteral("35.2"));
+    QCOMPARE(int(sheet.cell(3, 1)->entry.kind), int(typed::Entry::Kind::Time));
+    QVERIFY(sheet.cell(3, 3)->text);
+    QVERIFY(sheet.cell(4, 1)->isNumber()); // an unquoted number is one too
+    QVERIFY(!sheet.cell(4, 2)->isNumber() && !sheet.cell(4, 2)->text);
+    std::optional<QString> item;
+    sheet.query(QStringLiteral("Cell R3C2"), [&](std::optional<QString> t) { item = t; });
+    QCOMPARE(item.value_or("-"), QStringLiteral("V:35.2"));
+    sheet.query(QStringLiteral("Cell R3C3"), [&](std::optional<QString> t) { item = t; });
+    QCOMPARE(item.value_or("-"), QStringLiteral("T:Er-1"));
+
+    // In a decimal-comma region the same export sends "35,2".
+    Sheet inGerman(german());
+    QVERIFY(inGerman.execute(QStringLiteral("[FORMULA(\"35,2\", \"R1C1\")]")));
+    QVERIFY(inGerman.execute(QStringLiteral("[FORMULA(\"35.2\", \"R1C2\")]")));
+    QCOMPARE(inGerman.cell(1, 1)->entry.value, 35.2);
+    QVERIFY(!inGerman.cell(1, 1)->text);
+    QVERIFY(inGerman.cell(1, 2)->text);
+}
+
+void TestExcelPeer::savedSheetKeepsNumbers()
+{
+    Sheet sheet(german());
+    const QStringList commands{
+        QStringLiteral("[FORMULA(\"Time\", \"R1C1\")]"),     QStringLiteral("[FORMULA(\"ppt\", \"R1C2\")]"),
+        QStringLiteral("[FORMULA(\"05:28:22\", \"R2C1\")]"), QStringLiteral("[FORMULA(\"35,2\", \"R2C2\")]"),
+        QStringLiteral("[FORMULA(\"25:00:00\", \"R3C1\")]"), QStringLiteral("[FORMULA(\"Er-3\", \"R3C2\")]"),
+        QStringLiteral("[FORMULA(\"1,5\", \"R4C2\")]")};
+    for (const QString& c : commands)
+        QVERIFY(sheet.execute(c));
+    // Numbers as a reader of the file takes them, whatever the region.
+    QCOMPARE(sheet.toCsv(), QStringLiteral("Time,ppt\n05:28:22,35.2\n25:00:00,Er-3\n,1.5\n"));
+
+    const QString unzip = QStandardPaths::findExecutable(QStringLiteral("unzip"));
+    if (unzip.isEmpty())
+        QSKIP("unzip is not installed: the workbook's parts cannot be read");
+    const QString file = testScratchDir() + QStringLiteral("/numbers.xlsx");
+    QString error;
+    QVERIFY2(sheet.save(file, &error), qPrintable(error));
+    QProcess p;
+    p.start(unzip, {QStringLiteral("-p"), file, QStringLiteral("xl/worksheets/sheet1.xml")});
+    QVERIFY(p.waitForFinished(10000));
+    const QByteArray xml = p.readAllStandardOutput();
+    QVERIFY2(xml.contains("<c r=\"B2\"><v>35.2</v></c>"), xml.constData());
+    QVERIFY2(xml.contains("<c r=\"B4\"><v>1.5</v></c>"), xml.constData());
+    QVERIFY2(xml.contains("<c r=\"B3\" t=\"s\">"), xml.constData());
+    // Each time in a time format of its own kind.
+    static const QRegularExpression times(QStringLiteral(R"re(<c r="A2" s="(\d+)"><v>0\.228032407407\d*</v></c>.*<c r="A3" s="(\d+)"><v>1\.041666666666\d*</v></c>)re"));
+    const auto m = times.match(QString::fromUtf8(xml));
+    QVERIFY2(m.hasMatch(), xml.constData());
+    QVERIFY(m.captured(1) != m.captured(2));
 }
 
 void TestExcelPeer::conversationOpensOnlySystem()
