@@ -8,6 +8,7 @@
 #include "ReadingScript.h"
 #include "SeaWater.h"
 #include "TrovportStatus.h"
+#include "bridge/WindowsBridge.h"
 
 #include <cstdio>
 #include <exception>
@@ -71,18 +72,8 @@ std::int32_t deliver(MeasuredValue* out, double value, std::int32_t status)
     return status;
 }
 
-std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
-                          Quantity quantity)
+std::int32_t readStandIn(OpenPort& port, std::int32_t model, MeasuredValue* out, Quantity quantity)
 {
-    std::lock_guard lock(tableMutex);
-    const auto found = openPorts.find(handle);
-    if (found == openPorts.end())
-        return deliver(out, 0.0, StatusPortNotOpen);
-    OpenPort& port = found->second;
-    if (!sameFile(handle, port)) {
-        openPorts.erase(found);
-        return deliver(out, 0.0, StatusPortNotOpen);
-    }
     if (model != TrovportModel5926)
         return deliver(out, 0.0, StatusWrongModel);
 
@@ -108,23 +99,62 @@ std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredVal
     return deliver(out, value, status);
 }
 
+// The ordinal the maker exports each reading function under.
+std::uint32_t ordinalOf(Quantity quantity)
+{
+    switch (quantity) {
+    case Salinity: return 7;
+    case Compensated: return 11;
+    case Uncompensated: return 12;
+    case Temperature: return 5;
+    }
+    return 0;
+}
+
+std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
+                          Quantity quantity)
+{
+    {
+        std::lock_guard lock(tableMutex);
+        const auto found = openPorts.find(handle);
+        if (found != openPorts.end()) {
+            if (sameFile(handle, found->second))
+                return readStandIn(found->second, model, out, quantity);
+            openPorts.erase(found);
+        }
+    }
+    // A port served by the maker's driver under Wine: the bridge's own,
+    // outside the table lock, since its calls may take their time.
+    if (const auto result = bridge::readWindowsPort(handle, model, out, ordinalOf(quantity)))
+        return *result;
+    return deliver(out, 0.0, StatusPortNotOpen);
+}
+
 // The open itself; may throw (memory), and then leaves nothing open.
 bool openPort(std::int32_t port, std::int32_t speed, TrovportHandle& handle)
 {
-    if (port < FirstPort || port > LastPort || speed != TrovportBaudRate)
+    if (port < FirstPort || port > LastPort)
         return false;
 
     // Read at every open, so the set-up can change between opens.
     std::vector<std::string> warnings;
-    const PortSetup setup = loadPortConfig(ConfigFileName, &warnings)[port - FirstPort];
+    const TrovportIni ini = loadTrovportIni(ConfigFileName, &warnings);
+    const PortSetup setup = ini.ports[port - FirstPort];
     for (const std::string& warning : warnings)
         report(warning);
+    // The maker's driver judges the speed itself; the stand-in's meters
+    // speak at one speed only.
+    if (setup.kind == PortKind::Windows)
+        return bridge::openWindowsPort(port, speed, setup.driverPath, ini.serial, handle);
+    if (speed != TrovportBaudRate)
+        return false;
 
     OpenPort state;
     state.port = port;
     state.kind = setup.kind;
     switch (setup.kind) {
     case PortKind::Absent:
+    case PortKind::Windows:
         return false;
     case PortKind::Script: {
         std::string error;
