@@ -15,6 +15,8 @@ packages=(
   appstream           # the Debian package: appstreamcli validate
   librsvg2-bin        # the Debian package: rsvg-convert draws the PNG icons from the SVG
   x11-utils           # the Debian package's test: xwininfo finds the main window
+  g++-mingw-w64-i686  # the bridge's 32-bit Windows helper and the tests' 32-bit driver
+  wine wine32:i386    # the bridge to the maker's driver, and its tests
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
   packages+=(
@@ -31,6 +33,14 @@ done
 
 SUDO=
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
+# wine32 is a package of the i386 architecture; the update below then
+# fetches that architecture's lists too.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' \
+   && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 echo "Installing: ${missing[*]}"
-$SUDO apt-get update -q
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Other builds on the machine may hold apt's lock for a while.
+apt=(apt-get -o DPkg::Lock::Timeout=600)
+$SUDO "${apt[@]}" update -q
+DEBIAN_FRONTEND=noninteractive $SUDO "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"

@@ -72,8 +72,31 @@ std::int32_t deliver(MeasuredValue* out, double value, std::int32_t status)
     return status;
 }
 
-std::int32_t readStandIn(OpenPort& port, std::int32_t model, MeasuredValue* out, Quantity quantity)
+// A handle that is no port of the stand-in's own may be one the bridge
+// opened on the maker's driver (the ordinal is what the maker exports the
+// function under); else it is no open port at all. Runs under the table's
+// lock, which the bridge never takes: no order of locks to get wrong.
+std::int32_t readOtherPort(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
+                           Quantity quantity)
 {
+    static constexpr std::uint32_t ordinals[QuantityCount] = {7, 11, 12, 5};
+    if (const auto result = bridge::readWindowsPort(handle, model, out, ordinals[quantity]))
+        return *result;
+    return deliver(out, 0.0, StatusPortNotOpen);
+}
+
+std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
+                          Quantity quantity)
+{
+    std::lock_guard lock(tableMutex);
+    const auto found = openPorts.find(handle);
+    if (found == openPorts.end())
+        return readOtherPort(handle, model, out, quantity);
+    OpenPort& port = found->second;
+    if (!sameFile(handle, port)) {
+        openPorts.erase(found);
+        return readOtherPort(handle, model, out, quantity);
+    }
     if (model != TrovportModel5926)
         return deliver(out, 0.0, StatusWrongModel);
 
@@ -97,37 +120,6 @@ std::int32_t readStandIn(OpenPort& port, std::int32_t model, MeasuredValue* out,
             ++port.set;
     }
     return deliver(out, value, status);
-}
-
-// The ordinal the maker exports each reading function under.
-std::uint32_t ordinalOf(Quantity quantity)
-{
-    switch (quantity) {
-    case Salinity: return 7;
-    case Compensated: return 11;
-    case Uncompensated: return 12;
-    case Temperature: return 5;
-    }
-    return 0;
-}
-
-std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
-                          Quantity quantity)
-{
-    {
-        std::lock_guard lock(tableMutex);
-        const auto found = openPorts.find(handle);
-        if (found != openPorts.end()) {
-            if (sameFile(handle, found->second))
-                return readStandIn(found->second, model, out, quantity);
-            openPorts.erase(found);
-        }
-    }
-    // A port served by the maker's driver under Wine: the bridge's own,
-    // outside the table lock, since its calls may take their time.
-    if (const auto result = bridge::readWindowsPort(handle, model, out, ordinalOf(quantity)))
-        return *result;
-    return deliver(out, 0.0, StatusPortNotOpen);
 }
 
 // The open itself; may throw (memory), and then leaves nothing open.

@@ -1,8 +1,11 @@
-# The bridge to the maker's 32-bit trovport.dll under Wine: its Linux half
-# goes into the stand-in library; its Windows half, trovport-host.exe, is
-# built with the MinGW compiler when there is one, and lands beside the
-# library, where the bridge looks for it.
-if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+# The bridge to the maker's 32-bit trovport.dll under Wine, for the Linux
+# build: its Linux half goes into the stand-in library; its Windows half,
+# trovport-host.exe, is built with the MinGW compiler when there is one, and
+# lands beside the library, where the bridge looks for it.
+if(WIN32)
+  # The program loads the maker's library itself there.
+  target_sources(trovport_core PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge.h ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge_win.cpp)
   return()
 endif()
 
@@ -10,7 +13,7 @@ target_sources(trovport_core PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/BridgeProtocol.h
   ${CMAKE_CURRENT_LIST_DIR}/WinePrefix.h ${CMAKE_CURRENT_LIST_DIR}/WinePrefix.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WineHost.h ${CMAKE_CURRENT_LIST_DIR}/WineHost.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge.h ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge.h ${CMAKE_CURRENT_LIST_DIR}/WindowsBridge_unix.cpp)
 target_include_directories(trovport_core PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/abi)
 find_package(Threads REQUIRED)
 target_link_libraries(trovport_core PUBLIC Threads::Threads ${CMAKE_DL_LIBS})

@@ -37,6 +37,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <limits>
 #include <poll.h>
 #include <pty.h>
@@ -173,13 +174,31 @@ QList<qint64> wineProcesses()
     return found;
 }
 
-// The host's process id, 0 when none runs.
+// The idle host that keeps the cases' Wine session up (WineSession), if any.
+qint64 keeperPid = 0;
+
+// The bridge's host's process id (the session keeper's aside), 0 when none
+// runs.
 qint64 hostPid()
 {
     for (qint64 pid : wineProcesses())
-        if (readFile("/proc/" + QString::number(pid) + "/cmdline").contains("trovport-host.exe"))
+        if (pid != keeperPid
+            && readFile("/proc/" + QString::number(pid) + "/cmdline").contains("trovport-host.exe"))
             return pid;
     return 0;
+}
+
+// Milliseconds until no host of the bridge runs; -1 after `ms`.
+qint64 msUntilNoHost(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (hostPid() != 0) {
+        if (t.elapsed() > ms)
+            return -1;
+        QThread::msleep(20);
+    }
+    return t.elapsed();
 }
 
 // Milliseconds until no Wine process runs in the prefix; -1 after `ms`.
@@ -194,6 +213,60 @@ qint64 msUntilNoWine(int ms)
     }
     return t.elapsed();
 }
+
+// One Wine session of the prefix kept up between the cases, as a second
+// program using the bridge would keep it: each case's helper then starts in
+// a running session instead of bringing one up and taking it down again.
+// It is an idle helper with no library; it holds the prefix's lock shared,
+// as a bridge does, so no bridge waits for the session to end.
+class WineSession {
+public:
+    bool start()
+    {
+        const QString prefixPath = prefix();
+        lock_ = ::open(QFile::encodeName(prefixPath + ".lock").constData(),
+                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lock_ < 0 || ::flock(lock_, LOCK_SH) != 0)
+            return false;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("WINEPREFIX"), prefixPath);
+        env.insert(QStringLiteral("WINEARCH"), QStringLiteral("win32"));
+        env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
+        process_.setProcessEnvironment(env);
+        // Wine's server, started by this first process of the session, has
+        // its standard error: a pipe nobody reads would stop it once full.
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral("wine"), {binDir() + QStringLiteral("/trovport-host.exe")});
+        // Its greeting: 12 bytes.
+        QElapsedTimer t;
+        t.start();
+        while (process_.bytesAvailable() < 12 && t.elapsed() < 30000
+               && process_.state() != QProcess::NotRunning)
+            process_.waitForReadyRead(100);
+        keeperPid = process_.processId();
+        return process_.bytesAvailable() >= 12;
+    }
+    void stop()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.closeWriteChannel();
+            if (!process_.waitForFinished(5000))
+                process_.kill();
+            process_.waitForFinished(5000);
+        }
+        if (lock_ >= 0)
+            ::close(lock_);
+        lock_ = -1;
+        keeperPid = 0;
+    }
+    ~WineSession() { stop(); }
+
+private:
+    QProcess process_;
+    int lock_ = -1;
+};
+
+WineSession* session = nullptr;
 
 // A working folder of its own, the current one while the object lives.
 class WorkingFolder {
@@ -333,6 +406,7 @@ class TestBridge : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void cleanup();
 
     // Without Wine.
@@ -390,6 +464,14 @@ void TestBridge::initTestCase()
     ::close(handle);
     library.reset();
     QVERIFY(bridge::prefixReady(prefix().toStdString()));
+    session = new WineSession;
+    QVERIFY2(session->start(), "the Wine session for the cases did not start");
+}
+
+void TestBridge::cleanupTestCase()
+{
+    delete session;
+    session = nullptr;
 }
 
 void TestBridge::cleanup()
@@ -898,9 +980,9 @@ void TestBridge::openFailsWithReason()
     // host costs its start on a ready prefix.
     QVERIFY2(ms < (hostStarted ? 30000 : 500), qPrintable(QString::number(ms)));
     if (!hostStarted)
-        QVERIFY(wineProcesses().isEmpty());
+        QCOMPARE(hostPid(), 0);
     library.reset();
-    QVERIFY(msUntilNoWine(5000) >= 0);
+    QCOMPARE(hostPid(), 0);
 }
 
 void TestBridge::lostHelperIsBounded_data()
@@ -1044,6 +1126,8 @@ void TestBridge::unloadLeavesNoWineProcess()
 {
     if (!live_)
         QSKIP(qPrintable(whyNotLive_));
+    session->stop(); // from here on the bridge is the prefix's only user
+    QVERIFY(msUntilNoWine(10000) >= 0);
     WorkingFolder work;
     installDriver(work.path("maker/trovport.dll"), scriptLine(Steady));
     writeFile(work.path("trovport.ini"), "COM1=windows maker/trovport.dll\n");
@@ -1077,6 +1161,8 @@ void TestBridge::closedProgramLeavesNoWineProcess()
         QSKIP(qPrintable(whyNotLive_));
     QFETCH(int, sig);
     QFETCH(bool, ordered);
+    session->stop(); // from here on the program is the prefix's only user
+    QVERIFY(msUntilNoWine(10000) >= 0);
     WorkingFolder work;
     QVERIFY(QFile::copy(binDir() + "/trovport.dll", work.path("trovport.dll")));
     installDriver(work.path("maker/trovport.dll"), scriptLine(Steady));

@@ -445,12 +445,12 @@ void Bridge::watch()
 } // namespace
 
 bool openWindowsPort(int port, int speed, const std::string& driverPath,
-                     const SerialDevices& serial, std::int32_t& handle)
+                     const SerialDevices& serial, TrovportHandle& handle)
 {
     return bridge().open(port, speed, driverPath, serial, handle);
 }
 
-std::optional<std::int32_t> readWindowsPort(std::int32_t handle, std::int32_t model,
+std::optional<std::int32_t> readWindowsPort(TrovportHandle handle, std::int32_t model,
                                             MeasuredValue* out, std::uint32_t ordinal)
 {
     return bridge().read(handle, model, out, ordinal);
