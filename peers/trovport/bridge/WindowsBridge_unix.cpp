@@ -150,7 +150,7 @@ private:
     std::string wine_;
     std::string prefix_;
     // Held shared while this process runs hosts in the prefix: the last
-    // process to let go may wait for Wine's server to end.
+    // process to let go ends Wine's session there.
     int usersLock_ = -1;
 };
 
@@ -180,9 +180,11 @@ Bridge::~Bridge()
         host->wine->end();
     const bool hadHosts = !hosts_.empty();
     hosts_.clear();
+    // The last process to let go of the prefix ends Wine's session in it
+    // too, so nothing of Wine outlives the program.
     if (usersLock_ >= 0) {
         if (hadHosts && ::flock(usersLock_, LOCK_EX | LOCK_NB) == 0)
-            waitForWineServer(wine_, prefix_, limits::ServerEnd);
+            endWineSession(wine_, prefix_, limits::SessionEnd);
         ::close(usersLock_);
     }
     if (wake_ >= 0)
@@ -259,15 +261,32 @@ std::shared_ptr<Host> Bridge::hostFor(const DriverFile& driver, std::string& err
     if (launch.firstUse)
         report("making the Wine prefix " + prefix
                + " for the maker's driver; the first time takes up to a minute");
+
+    // The first of the prefix's users starts Wine's server itself, with its
+    // output kept from the program's; else the host would start it with its
+    // own standard error, which is the program's.
+    bool ownServer = false;
+    if (!launch.firstUse && usersLock_ >= 0 && hosts_.empty()
+        && ::flock(usersLock_, LOCK_EX | LOCK_NB) == 0) {
+        ownServer = startWineServer(wine, prefix);
+        ::flock(usersLock_, LOCK_SH);
+    }
+    // A server that no host reached would wait for one for ever.
+    auto giveUp = [&] {
+        if (ownServer)
+            endWineSession(wine, prefix, limits::SessionEnd);
+        return nullptr;
+    };
+
     auto host = std::make_shared<Host>();
     host->driver = driver;
     host->wine = WineHost::start(launch, error);
     if (!host->wine)
-        return nullptr;
+        return giveUp();
     if (!host->wine->load(driver.path, error)) {
         error = "the maker's driver " + driver.path + " cannot be used: " + error;
         host->wine->end();
-        return nullptr;
+        return giveUp();
     }
     hosts_.push_back(host);
     return host;

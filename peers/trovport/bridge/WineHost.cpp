@@ -456,37 +456,69 @@ bool WineHost::read(std::uint32_t ordinal, std::uint32_t handle, std::int32_t mo
     return true;
 }
 
-void waitForWineServer(const std::string& wine, const std::string& prefix,
-                       std::chrono::milliseconds bound)
+namespace {
+
+// Runs wineserver (beside `wine`) with `option` for the prefix, with no
+// standard input, output or error, and waits up to `bound` for it; true
+// when it ended with code 0.
+bool runWineServer(const std::string& wine, const std::string& prefix, const char* option,
+                   std::chrono::milliseconds bound)
 {
     std::string server = wine.substr(0, wine.rfind('/') + 1) + "wineserver";
     if (::access(server.c_str(), X_OK) != 0)
         server = findProgram("wineserver", std::getenv("PATH"));
     if (server.empty())
-        return;
+        return false;
     std::vector<std::string> env = hostEnvironment(prefix);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::string wait = "-w";
-    char* argv[] = {server.data(), wait.data(), nullptr};
+    std::string opt = option;
+    char* argv[] = {server.data(), opt.empty() ? nullptr : opt.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd)
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
+                                         0);
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     sigset_t none;
     sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF
+                                        | POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, server.c_str(), nullptr, &attr, argv, envp.data());
+    const int spawned = ::posix_spawn(&pid, server.c_str(), &actions, &attr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (spawned != 0)
-        return;
+        return false;
     int status = 0;
     if (!reap(pid, bound, status)) {
         ::kill(pid, SIGKILL);
         reap(pid, std::chrono::milliseconds(1000), status);
+        return false;
     }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+bool startWineServer(const std::string& wine, const std::string& prefix)
+{
+    // It goes into the background once it serves the prefix.
+    return runWineServer(wine, prefix, "", limits::Start);
+}
+
+void endWineSession(const std::string& wine, const std::string& prefix,
+                    std::chrono::milliseconds bound)
+{
+    runWineServer(wine, prefix, "-k", bound);
 }
 
 bool WineHost::close(std::uint32_t handle, std::string& error)

@@ -27,7 +27,7 @@ inline constexpr milliseconds Open{5000};
 inline constexpr milliseconds Read{1500};
 inline constexpr milliseconds Close{1500};
 inline constexpr milliseconds End{2000};       // a host's own exit once its input ends
-inline constexpr milliseconds ServerEnd{3000}; // Wine's server after the last host
+inline constexpr milliseconds SessionEnd{3000}; // Wine's session after the last host
 } // namespace limits
 
 class WineHost {
@@ -85,9 +85,21 @@ private:
     bool portsSent_ = false;
 };
 
-// Waits up to `bound` for Wine's server of `prefix` to end, which it does
-// once the last Wine process of the prefix has gone (wineserver -w).
-void waitForWineServer(const std::string& wine, const std::string& prefix,
-                       std::chrono::milliseconds bound);
+// Starts Wine's server for `prefix` with no standard input, output or
+// error. Wine's server takes the first serial device it opens for its
+// controlling terminal; when that device goes away (a USB adapter pulled
+// out) the server is hung up and lists every object it holds, thousands of
+// lines, into its standard error, which must not be the program's. False
+// when it did not start (one may run already). Only for a prefix that is
+// ready and that nobody else uses.
+bool startWineServer(const std::string& wine, const std::string& prefix);
+
+// Ends Wine's session of `prefix`, its server and the processes Wine runs
+// for it, within `bound` (wineserver -k). Only for a prefix nobody else
+// uses: left alone, the session takes two seconds and more to wind down
+// after its last program; this takes a fraction of one, and the server
+// still saves the prefix's registry on its way out.
+void endWineSession(const std::string& wine, const std::string& prefix,
+                    std::chrono::milliseconds bound);
 
 } // namespace trovport::bridge

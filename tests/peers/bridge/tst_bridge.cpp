@@ -188,19 +188,6 @@ qint64 hostPid()
     return 0;
 }
 
-// Milliseconds until no host of the bridge runs; -1 after `ms`.
-qint64 msUntilNoHost(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (hostPid() != 0) {
-        if (t.elapsed() > ms)
-            return -1;
-        QThread::msleep(20);
-    }
-    return t.elapsed();
-}
-
 // Milliseconds until no Wine process runs in the prefix; -1 after `ms`.
 qint64 msUntilNoWine(int ms)
 {
@@ -1120,8 +1107,10 @@ void TestBridge::openThatNeverReturnsIsBounded()
     ::close(handle);
 }
 
-// The library unloaded with a port still open: the host closes it and
-// ends, and Wine's processes with it, before the unload returns.
+// With the bridge as the prefix's only user: an open that fails on the
+// way leaves nothing of Wine behind; and the library unloaded with a port
+// still open, after a serial device went away, ends the host and Wine's
+// whole session before the unload returns.
 void TestBridge::unloadLeavesNoWineProcess()
 {
     if (!live_)
@@ -1129,20 +1118,56 @@ void TestBridge::unloadLeavesNoWineProcess()
     session->stop(); // from here on the bridge is the prefix's only user
     QVERIFY(msUntilNoWine(10000) >= 0);
     WorkingFolder work;
-    installDriver(work.path("maker/trovport.dll"), scriptLine(Steady));
+    installDriver(work.path("maker/trovport.dll"), scriptLine(Steady), true);
     writeFile(work.path("trovport.ini"), "COM1=windows maker/trovport.dll\n");
+    THandle handle = -1;
+    {
+        auto library = loadBridge();
+        QVERIFY(library);
+        QVERIFY(!library->OpenMeterPort(1, 4800, handle));
+        QVERIFY(msUntilNoWine(5000) >= 0);
+    }
+
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios raw{};
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ::close(slave);
+    installDriver(work.path("maker/trovport.dll"), "serial\n");
+    writeFile(work.path("trovport.ini"),
+              QByteArray("COM1=windows maker/trovport.dll\n[Serial]\nCOM1=") + name + "\n");
     auto library = loadBridge();
     QVERIFY(library);
-    THandle handle = -1;
+    THandle other = -1;
     QVERIFY(library->OpenMeterPort(1, 4800, handle));
+    const QByteArray line = scriptLine(Steady);
+    QCOMPARE(::write(master, line.constData(), size_t(line.size())), ssize_t(line.size()));
+    MeasuredValue m{};
+    library->ReadSalinity(handle, ModelCode, m);
+    QCOMPARE(m.Value, 35.0);
+    ::close(handle);
+    pollfd p{master, POLLHUP, 0};
+    for (int i = 0; i < 100 && !(::poll(&p, 1, 20) > 0 && (p.revents & POLLHUP)); ++i) {
+    }
+    QVERIFY(p.revents & POLLHUP); // Wine let go of the device
+    ::close(master); // and the device goes away
+    // Another port stays open until the unload.
+    QString script = work.path("maker/trovport.txt");
+    writeFile(script, scriptLine(Steady));
+    QVERIFY(library->OpenMeterPort(1, 4800, other));
     QVERIFY(!wineProcesses().isEmpty());
+
     QElapsedTimer t;
     t.start();
     library.reset();
     const qint64 unload = t.elapsed();
     QVERIFY2(unload < 6000, qPrintable(QString::number(unload)));
-    QCOMPARE(msUntilNoWine(500) >= 0, true);
-    ::close(handle);
+    QVERIFY(msUntilNoWine(500) >= 0);
+    ::close(other);
 }
 
 void TestBridge::closedProgramLeavesNoWineProcess_data()
