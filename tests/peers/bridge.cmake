@@ -1,6 +1,9 @@
 # The bridge to the maker's driver under Wine: trovport.ini's forms and the
 # library check always; with the MinGW compiler, a 32-bit test driver that
 # exports by ordinal only, and the whole road through Wine into the program.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return() # the bridge is the Linux build's
+endif()
 dsg_add_test(tst_bridge
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge/tst_bridge.cpp
   LIBS mainwindow trovport_core
