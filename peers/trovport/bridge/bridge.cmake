@@ -23,11 +23,12 @@ find_program(DSG_MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc
 
 # dsg_mingw_binary(<target> OUTPUT <file> SOURCES <c files and .def> [FLAGS ...])
 # builds a 32-bit Windows program or library with that compiler. Static
-# runtime, so the file needs nothing but Wine's own system libraries.
+# runtime, so the file needs nothing but Wine's own system libraries; no
+# time stamp, so the same sources give the same bytes.
 function(dsg_mingw_binary target)
   cmake_parse_arguments(M "" "OUTPUT" "SOURCES;FLAGS" ${ARGN})
   add_custom_command(OUTPUT ${M_OUTPUT}
-    COMMAND ${DSG_MINGW_CC} -std=c11 -O2 -Wall -Wextra -static -s ${M_FLAGS}
+    COMMAND ${DSG_MINGW_CC} -std=c11 -O2 -Wall -Wextra -static -s -Wl,--no-insert-timestamp ${M_FLAGS}
             -o ${M_OUTPUT} ${M_SOURCES}
     DEPENDS ${M_SOURCES} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/BridgeProtocol.h
     COMMENT "MinGW: ${M_OUTPUT}"
