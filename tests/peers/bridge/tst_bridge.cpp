@@ -19,6 +19,7 @@
 #include "StoreFixtures.h"
 #include "TestSupport.h"
 #include "TrovportStatus.h"
+#include "WineHost.h"
 #include "WinePrefix.h"
 
 #include <QDialog>
@@ -409,6 +410,7 @@ private slots:
     // Through Wine.
     void everyStatusAndExactDoublePassThrough();
     void callsArriveUnchanged();
+    void hostLoadsOnlyFullPaths();
     void reopenedNumberReadsTheNewPort();
     void recordingShowsAndExportsTheReadings();
     void driverPathForms_data();
@@ -708,6 +710,32 @@ void TestBridge::callsArriveUnchanged()
     QCOMPARE(m.Status, 0);
     QVERIFY(m.Value > 34 && m.Value < 36);
     QVERIFY(!driverLog(work.path("maker/trovport.dll")).contains("open 1"));
+}
+
+// The host takes the library from the full path it is given and from
+// nowhere else: a bare name is refused although a library of that name lies
+// in its working folder, where the DLL search path would find it.
+void TestBridge::hostLoadsOnlyFullPaths()
+{
+    if (!live_)
+        QSKIP(qPrintable(whyNotLive_));
+    WorkingFolder work;
+    installDriver(work.path("trovport.dll"), scriptLine(Steady));
+    bridge::WineHost::Launch launch;
+    launch.wine = bridge::findProgram("wine", std::getenv("PATH"));
+    launch.hostExe = QFile::encodeName(binDir() + "/trovport-host.exe").toStdString();
+    launch.prefix = QFile::encodeName(prefix()).toStdString();
+    std::string error;
+    for (const char* name : {"trovport.dll", "./trovport.dll", "maker\\trovport.dll"}) {
+        auto host = bridge::WineHost::start(launch, error);
+        QVERIFY2(host, error.c_str());
+        QVERIFY(!host->load(name, error));
+        QCOMPARE(QString::fromStdString(error), QStringLiteral("Wine cannot reach it by a full path"));
+    }
+    auto host = bridge::WineHost::start(launch, error);
+    QVERIFY2(host, error.c_str());
+    QVERIFY2(host->load(QFile::encodeName(work.path("trovport.dll")).toStdString(), error),
+             error.c_str());
 }
 
 // The program closes a port and opens the next at once, as the port test
