@@ -17,6 +17,8 @@ packages=(
   x11-utils           # the Debian package's test: xwininfo finds the main window
   openbox             # the placement test: a window manager that frames windows late
   locales             # the Calc export's test in a decimal-comma region (de_DE.UTF-8)
+  g++-mingw-w64-i686  # the bridge's 32-bit Windows helper and the tests' 32-bit driver
+  wine wine32:i386    # the bridge to the maker's driver, and its tests
 )
 if [ "${DSG_WITH_LIBREOFFICE:-1}" = 1 ]; then
   packages+=(
@@ -33,9 +35,17 @@ done
 SUDO=
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 if [ ${#missing[@]} -gt 0 ]; then
+  # wine32 is a package of the i386 architecture; the update below then
+  # fetches that architecture's lists too.
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$' \
+     && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
   echo "Installing: ${missing[*]}"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Other builds on the machine may hold apt's lock for a while.
+  apt=(apt-get -o DPkg::Lock::Timeout=600)
+  $SUDO "${apt[@]}" update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # A region that writes decimal commas, for the export tests that need one.

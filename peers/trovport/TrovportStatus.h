@@ -12,5 +12,10 @@ inline constexpr std::int32_t StatusPortNotOpen = -1;
 inline constexpr std::int32_t StatusWrongModel = -2;
 // The library failed inside (out of memory or the like) and has no reading.
 inline constexpr std::int32_t StatusDriverFault = -3;
+// The port is served by the maker's driver under Wine, and the bridge lost
+// it: its helper ended, or a call did not come back in time and the helper
+// was stopped. The port gives this until it is closed; the next open starts
+// a new helper.
+inline constexpr std::int32_t StatusBridgeLost = -4;
 
 } // namespace trovport

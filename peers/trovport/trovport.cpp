@@ -8,6 +8,7 @@
 #include "ReadingScript.h"
 #include "SeaWater.h"
 #include "TrovportStatus.h"
+#include "bridge/WindowsBridge.h"
 
 #include <cstdio>
 #include <exception>
@@ -71,17 +72,30 @@ std::int32_t deliver(MeasuredValue* out, double value, std::int32_t status)
     return status;
 }
 
+// A handle that is no port of the stand-in's own may be one the bridge
+// opened on the maker's driver (the ordinal is what the maker exports the
+// function under); else it is no open port at all. Runs under the table's
+// lock, which the bridge never takes: no order of locks to get wrong.
+std::int32_t readOtherPort(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
+                           Quantity quantity)
+{
+    static constexpr std::uint32_t ordinals[QuantityCount] = {7, 11, 12, 5};
+    if (const auto result = bridge::readWindowsPort(handle, model, out, ordinals[quantity]))
+        return *result;
+    return deliver(out, 0.0, StatusPortNotOpen);
+}
+
 std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredValue* out,
                           Quantity quantity)
 {
     std::lock_guard lock(tableMutex);
     const auto found = openPorts.find(handle);
     if (found == openPorts.end())
-        return deliver(out, 0.0, StatusPortNotOpen);
+        return readOtherPort(handle, model, out, quantity);
     OpenPort& port = found->second;
     if (!sameFile(handle, port)) {
         openPorts.erase(found);
-        return deliver(out, 0.0, StatusPortNotOpen);
+        return readOtherPort(handle, model, out, quantity);
     }
     if (model != TrovportModel5926)
         return deliver(out, 0.0, StatusWrongModel);
@@ -111,20 +125,28 @@ std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredVal
 // The open itself; may throw (memory), and then leaves nothing open.
 bool openPort(std::int32_t port, std::int32_t speed, TrovportHandle& handle)
 {
-    if (port < FirstPort || port > LastPort || speed != TrovportBaudRate)
+    if (port < FirstPort || port > LastPort)
         return false;
 
     // Read at every open, so the set-up can change between opens.
     std::vector<std::string> warnings;
-    const PortSetup setup = loadPortConfig(ConfigFileName, &warnings)[port - FirstPort];
+    const TrovportIni ini = loadTrovportIni(ConfigFileName, &warnings);
+    const PortSetup setup = ini.ports[port - FirstPort];
     for (const std::string& warning : warnings)
         report(warning);
+    // The maker's driver judges the speed itself; the stand-in's meters
+    // speak at one speed only.
+    if (setup.kind == PortKind::Windows)
+        return bridge::openWindowsPort(port, speed, setup.driverPath, ini.serial, handle);
+    if (speed != TrovportBaudRate)
+        return false;
 
     OpenPort state;
     state.port = port;
     state.kind = setup.kind;
     switch (setup.kind) {
     case PortKind::Absent:
+    case PortKind::Windows:
         return false;
     case PortKind::Script: {
         std::string error;

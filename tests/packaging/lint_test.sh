@@ -42,6 +42,8 @@ warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -
 # Every library the binaries need is found on the system's path alone.
 for f in "$root"/usr/lib/*/trova-5926/* "$root"/usr/lib/trova-5926/*; do
   [ -f "$f" ] || continue
+  # Linux binaries only: the bridge's helper is a Windows program for Wine.
+  [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
   # The one run path allowed: LibreOffice's program folder, for the UNO
   # runtime of the spreadsheet's Calc backend.
   allowed=none

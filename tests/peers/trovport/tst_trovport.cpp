@@ -46,6 +46,7 @@ const char* kindName(PortKind kind)
     case PortKind::Absent: return "absent";
     case PortKind::Simulated: return "simulated";
     case PortKind::Script: return "script";
+    case PortKind::Windows: return "windows";
     }
     return "?";
 }
