@@ -45,14 +45,6 @@ private:
 
 } // namespace
 
-std::string describeSize(std::size_t bytes)
-{
-    constexpr std::size_t MiB = std::size_t(1) << 20;
-    if (bytes >= MiB && bytes % MiB == 0)
-        return std::to_string(bytes / MiB) + " MiB";
-    return std::to_string(bytes) + " bytes";
-}
-
 FileReadResult readRegularFile(const std::string& path, std::size_t limit, std::string& text,
                                std::string& error)
 {
