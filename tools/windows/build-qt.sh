@@ -39,6 +39,8 @@ qt_options=(
   -DFEATURE_xml=OFF
   -DFEATURE_vulkan=OFF
   -DFEATURE_direct2d=OFF      # a second copy of the Windows platform plugin, not needed
+  -DFEATURE_directwrite3=OFF  # Gui builds its DirectWrite font database only with Direct2D, yet
+                              # the plugin would link it; the default GDI one serves
   -DFEATURE_system_zlib=OFF   # no MinGW builds of these here; the tarball bundles its own
   -DFEATURE_system_pcre2=OFF
   -DFEATURE_system_harfbuzz=OFF
@@ -183,11 +185,16 @@ SHIM
 write_wintab_shim "$qtsrc"
 
 # --- 3. Configure, build, install -------------------------------------------
+# The installed qt-cmake loads the toolchain file Qt was configured with, by
+# its path: a copy in the cache outlives the clone this script ran from.
+cached_toolchain="$cache/toolchain-$target-$options_hash.cmake"
+cp "$toolchain" "$cached_toolchain"
+
 build="$cache/build-qt-$options_hash"
 mkdir -p "$build"
 if [ ! -f "$build/build.ninja" ]; then
   nice -n 19 cmake -S "$qtsrc" -B "$build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_TOOLCHAIN_FILE="$cached_toolchain" \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
     "${qt_options[@]}"
 fi
