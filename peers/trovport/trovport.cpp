@@ -1,10 +1,11 @@
 // The stand-in meter driver: the five exported functions over a table of
-// open ports. Each open hands out a descriptor of its own; the library
+// open ports. Each open hands out a handle of its own; the library
 // remembers which port and which meter stand behind it.
 #define TROVPORT_BUILDING
 #include "trovport_abi.h"
 
 #include "PortConfig.h"
+#include "PortHandle.h"
 #include "ReadingScript.h"
 #include "SeaWater.h"
 #include "TrovportStatus.h"
@@ -12,11 +13,7 @@
 
 #include <cstdio>
 #include <exception>
-#include <fcntl.h>
 #include <mutex>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -25,11 +22,9 @@ namespace {
 
 struct OpenPort {
     int port = 0;
-    // Identity of the descriptor's file when opened: a descriptor number the
-    // program has closed and the system has since given to another file must
-    // not still count as this port.
-    dev_t device = 0;
-    ino_t inode = 0;
+    // A handle the program has closed, whose number the system has since
+    // given to another object, must not still count as this port.
+    PortHandle handle;
     PortKind kind = PortKind::Absent;
     std::vector<ScriptLine> script;
     std::size_t scriptLine = 0;
@@ -38,29 +33,12 @@ struct OpenPort {
 };
 
 std::mutex tableMutex;
-std::unordered_map<int, OpenPort> openPorts;
+std::unordered_map<TrovportHandle, OpenPort> openPorts;
 std::uint32_t opensSoFar = 0;
 
 void report(const std::string& text)
 {
     std::fprintf(stderr, "trovport: %s\n", text.c_str());
-}
-
-// A descriptor that refers to a file of its own, so its identity is unique
-// while it is open.
-int newPortDescriptor(int port)
-{
-    const std::string name = "trovport-COM" + std::to_string(port);
-    int fd = ::memfd_create(name.c_str(), MFD_CLOEXEC);
-    if (fd < 0)
-        fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    return fd;
-}
-
-bool sameFile(int fd, const OpenPort& port)
-{
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 && info.st_dev == port.device && info.st_ino == port.inode;
 }
 
 std::int32_t deliver(MeasuredValue* out, double value, std::int32_t status)
@@ -93,7 +71,7 @@ std::int32_t readQuantity(TrovportHandle handle, std::int32_t model, MeasuredVal
     if (found == openPorts.end())
         return readOtherPort(handle, model, out, quantity);
     OpenPort& port = found->second;
-    if (!sameFile(handle, port)) {
+    if (!port.handle.heldBy(handle)) {
         openPorts.erase(found);
         return readOtherPort(handle, model, out, quantity);
     }
@@ -160,33 +138,29 @@ bool openPort(std::int32_t port, std::int32_t speed, TrovportHandle& handle)
         break;
     }
 
-    const int fd = newPortDescriptor(port);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        report("COM" + std::to_string(port) + ": no descriptor available");
+    std::string error;
+    if (!state.handle.create(port, error)) {
+        report("COM" + std::to_string(port) + ": " + error);
         return false;
     }
     // Closed again unless the port makes it into the table.
-    struct CloseUnlessKept {
-        int fd;
+    struct DiscardUnlessKept {
+        PortHandle& handle;
         bool kept = false;
-        ~CloseUnlessKept()
+        ~DiscardUnlessKept()
         {
             if (!kept)
-                ::close(fd);
+                handle.discard();
         }
-    } guard{fd};
-    state.device = info.st_dev;
-    state.inode = info.st_ino;
+    } guard{state.handle};
+    const TrovportHandle opened = state.handle.handle();
 
     std::lock_guard lock(tableMutex);
     state.meter = SimulatedMeter(++opensSoFar * 2654435761u + std::uint32_t(port));
     // The number may be one the program closed earlier: that port is gone.
-    openPorts[fd] = std::move(state);
+    openPorts[opened] = std::move(state);
     guard.kept = true;
-    handle = fd;
+    handle = opened;
     return true;
 }
 
@@ -218,14 +192,14 @@ using namespace trovport;
 
 extern "C" {
 
-TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t speed,
-                                            TrovportHandle* handle)
+TROVPORT_EXPORT unsigned char TROVPORT_CALL OpenMeterPort(std::int32_t port, std::int32_t speed,
+                                                          TrovportHandle* handle)
 {
     if (!handle)
         return 0;
-    *handle = -1;
+    *handle = NoPortHandle;
     try {
-        TrovportHandle opened = -1;
+        TrovportHandle opened = NoPortHandle;
         if (!openPort(port, speed, opened))
             return 0;
         *handle = opened;
@@ -238,26 +212,28 @@ TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t port, std::int32_t spee
     return 0;
 }
 
-TROVPORT_EXPORT std::int32_t ReadSalinity(TrovportHandle handle, std::int32_t model,
-                                          MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadSalinity(TrovportHandle handle, std::int32_t model,
+                                                        MeasuredValue* out)
 {
     return readAtBoundary("ReadSalinity", handle, model, out, Salinity);
 }
 
-TROVPORT_EXPORT std::int32_t ReadCompensatedConductivity(TrovportHandle handle, std::int32_t model,
-                                                         MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadCompensatedConductivity(TrovportHandle handle,
+                                                                       std::int32_t model,
+                                                                       MeasuredValue* out)
 {
     return readAtBoundary("ReadCompensatedConductivity", handle, model, out, Compensated);
 }
 
-TROVPORT_EXPORT std::int32_t ReadUncompensatedConductivity(TrovportHandle handle,
-                                                           std::int32_t model, MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadUncompensatedConductivity(TrovportHandle handle,
+                                                                         std::int32_t model,
+                                                                         MeasuredValue* out)
 {
     return readAtBoundary("ReadUncompensatedConductivity", handle, model, out, Uncompensated);
 }
 
-TROVPORT_EXPORT std::int32_t ReadTemperature(TrovportHandle handle, std::int32_t model,
-                                             MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadTemperature(TrovportHandle handle,
+                                                           std::int32_t model, MeasuredValue* out)
 {
     return readAtBoundary("ReadTemperature", handle, model, out, Temperature);
 }

@@ -30,11 +30,9 @@ inline constexpr std::int32_t TrovportBaudRate = 4800;
 // ReadTemperature 5. Its calling convention is stdcall.
 typedef void* TrovportHandle;
 #define TROVPORT_CALL __stdcall
-#ifdef TROVPORT_BUILDING
-#define TROVPORT_EXPORT __declspec(dllexport)
-#else
-#define TROVPORT_EXPORT __declspec(dllimport)
-#endif
+// The library's .def file exports the functions by ordinal alone, so no
+// export attribute may add their names.
+#define TROVPORT_EXPORT
 #else
 // On Linux the handle is a file descriptor; the caller closes it with close().
 typedef std::int32_t TrovportHandle;
