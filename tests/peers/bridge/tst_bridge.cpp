@@ -349,7 +349,7 @@ public:
         say("box " + title.toUtf8() + ": " + text.toUtf8());
         return Answer::Ok;
     }
-    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&) override
+    std::optional<QString> saveFileName(QWidget*, const QString&, const QString&, const QString&) override
     {
         return std::nullopt;
     }
