@@ -122,6 +122,29 @@ std::vector<std::string> hostEnvironment(const std::string& prefix)
     return env;
 }
 
+// Starts a Wine process with the given file actions. A signal mask or
+// ignored signals of the program must not reach Wine; a process group of its
+// own keeps the terminal's Ctrl+C for the program, which then ends the host
+// in order. posix_spawn's result: 0 when started.
+int spawnApart(pid_t& pid, const std::string& path, const posix_spawn_file_actions_t& actions,
+               char* const* argv, char* const* envp)
+{
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t all;
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF
+                                        | POSIX_SPAWN_SETPGROUP);
+    const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv, envp);
+    posix_spawnattr_destroy(&attr);
+    return spawned;
+}
+
 } // namespace
 
 std::unique_ptr<WineHost> WineHost::start(const Launch& launch, std::string& error)
@@ -151,24 +174,9 @@ std::unique_ptr<WineHost> WineHost::start(const Launch& launch, std::string& err
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, toHost[0], 0);
     posix_spawn_file_actions_adddup2(&actions, fromHost[1], 1);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // A signal mask or ignored signals of the program must not reach Wine;
-    // a process group of its own keeps the terminal's Ctrl+C for the
-    // program, which then ends the host in order.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF
-                                        | POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, wine.c_str(), &actions, &attr, argv, envp.data());
+    const int spawned = spawnApart(pid, wine, actions, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
     ::close(toHost[0]);
     ::close(fromHost[1]);
     if (spawned != 0) {
@@ -481,21 +489,9 @@ bool runWineServer(const std::string& wine, const std::string& prefix, const cha
     for (int fd = 0; fd <= 2; ++fd)
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY,
                                          0);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF
-                                        | POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, server.c_str(), &actions, &attr, argv, envp.data());
+    const int spawned = spawnApart(pid, server, actions, argv, envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
     if (spawned != 0)
         return false;
     int status = 0;
