@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one 32-bit Windows program under Wine, as CTest's emulator or by hand:
 #   tools/windows/wine-run.sh prog.exe [args...]
+#   tools/windows/wine-run.sh --qtest test.exe [args...]   a Qt Test program
 # The Wine prefix is private: $DSG_WINEPREFIX when set (a caller running many
 # programs boots it once), else a temporary one removed afterwards. Programs
 # that need a display get a headless one from the caller (xvfb-run).
@@ -9,6 +10,16 @@ set -euo pipefail
 export WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installer prompts while a prefix is made.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Qt sends warnings to the debugger, not to stderr, when it sees no console;
+# under Wine it never sees one.
+export QT_FORCE_STDERR_LOGGING="${QT_FORCE_STDERR_LOGGING:-1}"
+# Qt Test's results written to a piped stdout are lost under Wine, while a
+# log file works: a Qt Test program logs into one, printed afterwards.
+qtest_log=
+if [ "${1:-}" = "--qtest" ]; then
+  shift
+  qtest_log="$(mktemp "${TMPDIR:-/tmp}/dsg-qtest.XXXXXX")"
+fi
 
 own_prefix=
 if [ -n "${DSG_WINEPREFIX:-}" ]; then
@@ -18,6 +29,7 @@ else
   export WINEPREFIX="$own_prefix"
 fi
 cleanup() {
+  [ -z "$qtest_log" ] || rm -f "$qtest_log"
   if [ -n "$own_prefix" ]; then
     wineserver -k >/dev/null 2>&1 || true
     rm -rf "$own_prefix"
@@ -32,5 +44,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 status=0
-wine "$@" || status=$?
+if [ -n "$qtest_log" ]; then
+  prog="$1"; shift
+  wine "$prog" -o "$qtest_log,txt" "$@" || status=$?
+  cat "$qtest_log"
+else
+  wine "$@" || status=$?
+fi
 exit $status
