@@ -24,8 +24,15 @@ void isolateTestEnvironment()
     QDir().mkpath(scratch->path() + "/runtime");
     QFile::setPermissions(scratch->path() + "/runtime",
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Wine hands no QT_* variable of the host to a Windows program, so a
+    // test run there names its platform in DSG_QPA_PLATFORM.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("DSG_QPA_PLATFORM")
+                                       ? QByteArray("offscreen")
+                                       : qgetenv("DSG_QPA_PLATFORM"));
+    // Warnings on stderr, where the test runner collects them, also where
+    // Qt sees no console (Windows).
+    qputenv("QT_FORCE_STDERR_LOGGING", "1");
 }
 
 QString testScratchDir()

@@ -14,6 +14,7 @@ SUDO=
 
 packages=(
   wine wine32:i386        # runs the 32-bit programs and tests
+  fonts-wine              # Wine's Tahoma and friends, the Windows dialog fonts
   g++-mingw-w64-i686      # the -posix compilers: std::thread, which Qt needs
   libwine-dev             # wintab.h and pktdef.h for Qt's Windows platform plugin
   xvfb xauth              # Wine draws its windows on a headless X server

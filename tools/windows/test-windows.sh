@@ -29,9 +29,7 @@ cleanup() {
   rm -rf "$DSG_WINEPREFIX"
 }
 trap cleanup EXIT
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-WINEPREFIX="$DSG_WINEPREFIX" timeout 120 wineboot --init >/dev/null 2>&1
-WINEPREFIX="$DSG_WINEPREFIX" timeout 60 wineserver -w
+"$here/wine-prefix.sh" "$DSG_WINEPREFIX"
 
 cd "$build"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 "$@"

@@ -10,9 +10,11 @@ set -euo pipefail
 export WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko installer prompts while a prefix is made.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-# Qt sends warnings to the debugger, not to stderr, when it sees no console;
-# under Wine it never sees one.
-export QT_FORCE_STDERR_LOGGING="${QT_FORCE_STDERR_LOGGING:-1}"
+# Wine keeps the host's QT_* variables from Windows programs (they are
+# meant for the host's Qt). The tests take their platform from this one:
+# Qt's own Windows platform, whose fonts are Wine's, on the caller's X
+# display (xvfb-run).
+export DSG_QPA_PLATFORM="${DSG_QPA_PLATFORM:-windows}"
 # Qt Test's results written to a piped stdout are lost under Wine, while a
 # log file works: a Qt Test program logs into one, printed afterwards.
 qtest_log=
@@ -38,10 +40,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The first use of a prefix builds it (10-20 s); later runs skip this.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  timeout 120 wineboot --init >/dev/null 2>&1
-  timeout 60 wineserver -w
-fi
+"$(dirname "$0")/wine-prefix.sh" "$WINEPREFIX"
 
 status=0
 if [ -n "$qtest_log" ]; then

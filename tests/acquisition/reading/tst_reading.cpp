@@ -574,7 +574,9 @@ void TestReading::listLongAndUnusualCells()
     list.appendRow("3", items("35.0", "12.500000", "42.123456", "21.3"));
 
     QCOMPARE(list.cell(0, 0), local);
-    QCOMPARE(list.data(list.index(0, 0)).toString(), QStringLiteral("下午 9:05:07"));
+    // Shown as the system's 8-bit code page reads it back: all of it under
+    // UTF-8, question marks where the code page has no such characters.
+    QCOMPARE(list.data(list.index(0, 0)).toString(), QString::fromLocal8Bit(local));
     QCOMPARE(list.cell(0, 1), len127);
     QCOMPARE(list.cell(0, 2), len128);
     QCOMPARE(list.cell(0, 3), QByteArray());
