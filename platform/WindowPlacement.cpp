@@ -118,7 +118,13 @@ private:
         const QWindow* handle = window_->windowHandle();
         if (!handle)
             return {};
-        const QMargins m = handle->frameMargins();
+        QMargins m = handle->frameMargins();
+        // Wine frames a fixed-size dialog with a caption and sides reported
+        // one pixel inside the client area: a frame without sides.
+        if (m.top() > 0) {
+            const auto noSide = [](int side) { return side == -1 ? 0 : side; };
+            m = QMargins(noSide(m.left()), m.top(), noSide(m.right()), noSide(m.bottom()));
+        }
         if (m.left() < 0 || m.top() < 0 || m.right() < 0 || m.bottom() < 0)
             return {};
         return m;

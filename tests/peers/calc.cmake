@@ -1,6 +1,7 @@
 # The program's Excel export into LibreOffice Calc behind the stand-in
 # spreadsheet (skips where LibreOffice or its SDK is missing).
-if(TARGET mainwindow AND TARGET excelexport_testsupport)
+# LibreOffice Calc is a backend of the Linux stand-in only.
+if(NOT WIN32 AND TARGET mainwindow AND TARGET excelexport_testsupport)
   set(_calc_sources ${CMAKE_CURRENT_LIST_DIR}/calc/tst_calc.cpp
                     ${PROJECT_SOURCE_DIR}/peers/excel/CalcOffice.h ${PROJECT_SOURCE_DIR}/peers/excel/CalcOffice.cpp)
   set(_calc_libs excelexport_testsupport mainwindow)

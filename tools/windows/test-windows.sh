@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The Windows side in one command: the cross toolchain and Wine, Qt for
-# Windows (built once into the cache, 35+ minutes the first time), the whole
-# tree cross-built into build-win/ (the program, the stand-ins, the tests),
-# and every Windows test run by CTest under Wine, headless.
+# Windows (cached), the whole tree cross-built into build-win/, and every
+# Windows test run by CTest under Wine, headless, in a private Wine prefix.
 #   tools/windows/test-windows.sh [ctest arguments...]
 #   DSG_WIN_BUILD_DIR=<dir> tools/windows/test-windows.sh
 set -euo pipefail
@@ -11,17 +10,11 @@ repo="$(cd "$here/../.." && pwd)"
 build="${DSG_WIN_BUILD_DIR:-$repo/build-win}"
 
 "$here/install-toolchain.sh"
-"$here/build-qt.sh" >/dev/null
-qt="$("$here/build-qt.sh" --print-prefix)"
-
 # The driver alone first: it needs no Qt and says early whether Wine works.
 "$here/build-trovport.sh"
+DSG_WIN_BUILD_DIR="$build" "$here/build-windows.sh"
 
-"$qt/bin/qt-cmake" -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DDSG_BENCH=OFF -DDSG_WITH_CALC=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)"
-
-# One private Wine prefix for the whole run, booted once and gone afterwards.
+# One private Wine prefix for the whole run, made once and gone afterwards.
 DSG_WINEPREFIX="$(mktemp -d "${TMPDIR:-/tmp}/dsg-wine.XXXXXX")"
 export DSG_WINEPREFIX
 cleanup() {
