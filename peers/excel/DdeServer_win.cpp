@@ -13,6 +13,13 @@
 #include <windows.h>
 #include <ddeml.h>
 
+namespace {
+HDDEDATA CALLBACK ignoreAll(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR)
+{
+    return nullptr;
+}
+} // namespace
+
 // The server through the DDE management library, in its ANSI form: Excel's
 // clients send their commands as CF_TEXT.
 //
@@ -141,9 +148,7 @@ QString DdeServer::lockFilePath(const QString& service)
 bool DdeServer::alreadyServed(const QString& service)
 {
     DWORD inst = 0;
-    if (DdeInitializeA(&inst, [](UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) -> HDDEDATA {
-            return nullptr;
-        }, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
+    if (DdeInitializeA(&inst, &ignoreAll, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
         return false;
     const HSZ s = DdeCreateStringHandleA(inst, service.toLocal8Bit().constData(), CP_WINANSI);
     const HSZ topic = DdeCreateStringHandleA(inst, "System", CP_WINANSI);

@@ -3,12 +3,24 @@
 #include "DdeClientConv_p.h"
 
 #include <QDir>
+#include <QHash>
 #include <QList>
 
 #include <windows.h>
 #include <ddeml.h>
 
 using dde_detail::EventWait;
+
+namespace {
+// Wine hands out a transaction's id in the high word but looks it up by the
+// plain number; the library of Windows takes back what it handed out.
+void abandon(DWORD inst, HCONV conv, DWORD id)
+{
+    DdeAbandonTransaction(inst, conv, id);
+    if (LOWORD(id) == 0 && HIWORD(id) != 0)
+        DdeAbandonTransaction(inst, conv, HIWORD(id));
+}
+} // namespace
 using dde_detail::remainingMs;
 
 std::unique_ptr<TDdeClientConv> dde_detail::createPlatformConv()
@@ -59,6 +71,16 @@ struct DdemlDdeClientConv::Impl {
     {
         return DdeCreateStringHandleA(inst, text.toLocal8Bit().constData(), CP_WINANSI);
     }
+    // An item's handle stays while the instance does: the library refers to
+    // it from the transaction until long after the request returned.
+    HSZ itemHandle(const QString& item)
+    {
+        auto it = items.find(item);
+        if (it == items.end())
+            it = items.insert(item, string(item));
+        return *it;
+    }
+    QHash<QString, HSZ> items;
 };
 
 HDDEDATA CALLBACK DdemlDdeClientConv::Impl::callback(UINT type, UINT, HCONV hconv, HSZ, HSZ,
@@ -67,8 +89,14 @@ HDDEDATA CALLBACK DdemlDdeClientConv::Impl::callback(UINT type, UINT, HCONV hcon
     for (Impl* d : live()) {
         if (d->conv == nullptr || d->conv != hconv)
             continue;
-        if (type == XTYP_XACT_COMPLETE)
+        if (type == XTYP_XACT_COMPLETE) {
             d->completed(DWORD(data1), data);
+            // Wine's library keeps a completed asynchronous transaction at
+            // the head of the conversation's queue, where it would take every
+            // later reply for its own: let go of it now that it is done.
+            if (d->conv && d->inst)
+                abandon(d->inst, hconv, DWORD(data1));
+        }
         else if (type == XTYP_DISCONNECT)
             d->disconnected();
         break;
@@ -133,6 +161,9 @@ void DdemlDdeClientConv::release()
         d->conv = nullptr;
     }
     if (d->inst) {
+        for (HSZ h : std::as_const(d->items))
+            DdeFreeStringHandle(d->inst, h);
+        d->items.clear();
         DdeUninitialize(d->inst);
         d->inst = 0;
     }
@@ -249,13 +280,12 @@ std::optional<QByteArray> DdemlDdeClientConv::RequestData(const QString& item)
     if (!open_ || waitStat_ || d->requestId != 0 || ProgramQuitting() || !d->conv)
         return std::nullopt;
     const DWORD inst = d->inst;
-    const HSZ hszItem = d->string(item);
+    const HSZ hszItem = d->itemHandle(item);
     DWORD id = 0;
     d->reply.reset();
     const HDDEDATA sent = DdeClientTransaction(nullptr, 0, d->conv, hszItem, CF_TEXT, XTYP_REQUEST,
                                                TIMEOUT_ASYNC, &id);
     if (!sent) {
-        DdeFreeStringHandle(inst, hszItem);
         const UINT error = DdeGetLastError(inst);
         if (error == DMLERR_NO_CONV_ESTABLISHED || error == DMLERR_POSTMSG_FAILED)
             d->disconnected();
@@ -268,9 +298,8 @@ std::optional<QByteArray> DdemlDdeClientConv::RequestData(const QString& item)
     while (!d->reply && open_ && !deadline.hasExpired() && wait.run(remainingMs(deadline))) {
     }
     if (!d->reply && d->conv && d->inst == inst)
-        DdeAbandonTransaction(inst, d->conv, id);
+        abandon(inst, d->conv, id);
     d->requestId = 0;
-    DdeFreeStringHandle(inst, hszItem);
     std::optional<std::optional<QByteArray>> reply = std::move(d->reply);
     d->reply.reset();
     if (!reply || !*reply)

@@ -10,6 +10,7 @@ dsg_add_test(tst_excel_peer
           ${PROJECT_SOURCE_DIR}/peers/excel/TypedInput.cpp
           ${PROJECT_SOURCE_DIR}/peers/excel/MacroCommand.cpp
           ${PROJECT_SOURCE_DIR}/tests/export/excels/StandIn.cpp
+          ${PROJECT_SOURCE_DIR}/tests/export/excels/StandIn_unix.cpp
   LIBS dde PkgConfig::XLSXWRITER)
 target_include_directories(tst_excel_peer PRIVATE
   ${PROJECT_SOURCE_DIR}/peers/excel ${PROJECT_SOURCE_DIR}/tests/export/excels)
