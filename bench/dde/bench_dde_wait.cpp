@@ -8,6 +8,7 @@
 // "Ready" seen within about the longest pause between two polls.
 #include "BenchSupport.h"
 #include "DdeFrames.h"
+#include "LocalSocketDdeClientConv.h"
 #include "Excels.h"
 
 #include <QCoreApplication>

@@ -1,24 +1,13 @@
 #pragma once
 // The spreadsheet's DDE server: service "Excel", topic "System", on the
-// local socket of platform/dde (see FRAMES.md there). Commands are parsed
-// here and carried out by a sheet sink.
-#include "DdeFrames.h"
-
+// local socket of platform/dde (see FRAMES.md there) on Linux, through the
+// DDE management library on Windows. Commands are parsed once and carried
+// out by a sheet sink.
 #include <QFile>
-#include <QHash>
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
-#include <deque>
 #include <memory>
-#include <optional>
 
-class QLocalServer;
-class QLocalSocket;
 class SheetSink;
-namespace macro {
-struct Command;
-}
 
 class DdeServer : public QObject {
     Q_OBJECT
@@ -33,18 +22,24 @@ public:
         // polls for "Ready" then asks a few times, not thousands of times,
         // during a long wait, and still hears "Ready" at once.
         int statusHoldMs = 0;
+        // Accept conversations but never answer a request (a hung server,
+        // for the client's request timeout).
+        bool mute = false;
     };
 
     DdeServer(SheetSink& sink, Options options, QObject* parent = nullptr);
     ~DdeServer() override;
 
-    // Listens on the service's name; false (with a reason) when it cannot.
+    // Serves the service; false (with a reason) when it cannot.
     bool listen(QString* error);
 
-    // The folder that holds the server's socket may be written by no one
-    // but the current user: in a shared folder another user could put a
-    // socket of their own in its place. False, with the reason, otherwise.
-    static bool folderIsPrivate(const QString& socketPath, QString* why);
+    // Whether this user may serve `service` here at all (on Linux the
+    // folder of its socket must be the user's own); false with the reason.
+    static bool mayServe(const QString& service, QString* why);
+    // The file whose lock makes this the user's one instance.
+    static QString lockFilePath(const QString& service);
+    // Another instance already serves `service`.
+    static bool alreadyServed(const QString& service);
 
     // Every command received has been carried out.
     bool idle() const;
@@ -58,46 +53,19 @@ signals:
     void conversationAsked();
 
 private:
-    struct Reply {
-        quint64 serial = 0;
-        quint32 id = 0;
-        bool ready = false;
-        std::optional<QByteArray> data;
-    };
-    struct Client {
-        dde::FrameReader reader;
-        bool open = false;
-        // Requests are answered in order; an item of the sheet may take a
-        // while to come back from where the sheet lives.
-        std::deque<Reply> replies;
-        quint64 nextSerial = 1;
-    };
-    struct Pending {
-        QPointer<QLocalSocket> socket;
-        quint32 id = 0;
-        bool wait = false;
-        QString command;
-    };
+    // The conversations themselves: a local socket per client on Linux, the
+    // DDE management library on Windows.
+    struct Transport;
+    friend struct Transport;
 
-    void newConnection();
-    void readClient(QLocalSocket* socket);
-    void handleFrame(QLocalSocket* socket, Client& client, const dde::Frame& frame);
-    void request(QLocalSocket* socket, Client& client, quint32 id, const QString& item);
-    void answered(QLocalSocket* socket, quint64 serial, std::optional<QByteArray> data);
-    void answerHeldStatus();
-    void carryOut(const Pending& p);
-    void runNext();
-    void send(QLocalSocket* socket, dde::FrameType type, quint32 id, const QByteArray& text = {});
+    // Opens the log and has the sink's failures written there.
+    void openLog();
+    // Parses a received command and hands it to the sheet.
+    void carryOut(const QString& command);
     void log(const QString& line);
 
     SheetSink& sink_;
     Options options_;
-    QLocalServer* server_ = nullptr;
-    QHash<QLocalSocket*, Client> clients_;
-    std::deque<Pending> queue_;
-    QTimer timer_;
-    std::deque<std::pair<QPointer<QLocalSocket>, quint64>> heldStatus_;
-    QTimer statusHold_;
     QFile log_;
-    QByteArray out_;
+    std::unique_ptr<Transport> t_;
 };

@@ -55,6 +55,8 @@ public:
     QString toCsv() const;
     bool saveCsv(const QString& path, QString* error = nullptr) const;
     bool saveXlsx(const QString& path, QString* error = nullptr) const;
+    // Whether this build can write workbooks at all.
+    static bool xlsxAvailable();
     // By the file's extension: ".xlsx" or anything else as CSV.
     bool save(const QString& path, QString* error = nullptr) const;
 

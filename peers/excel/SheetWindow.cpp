@@ -69,9 +69,10 @@ SheetWindow::SheetWindow(Sheet& sheet, DdeServer& server)
     resize(760, 480);
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(QStringLiteral("Save As &Workbook (.xlsx)..."), this, [this] {
-        saveAs(QStringLiteral("Excel workbook (*.xlsx)"), QStringLiteral(".xlsx"));
-    });
+    if (Sheet::xlsxAvailable())
+        file->addAction(QStringLiteral("Save As &Workbook (.xlsx)..."), this, [this] {
+            saveAs(QStringLiteral("Excel workbook (*.xlsx)"), QStringLiteral(".xlsx"));
+        });
     file->addAction(QStringLiteral("Save As &CSV (.csv)..."), this, [this] {
         saveAs(QStringLiteral("Comma-separated values (*.csv)"), QStringLiteral(".csv"));
     });

@@ -1,6 +1,5 @@
 // The stand-in spreadsheet: a DDE server for service "Excel", topic
 // "System", with a grid window (or none, for tests). See README.md.
-#include "DdeFrames.h"
 #include "DdeServer.h"
 #include "Sheet.h"
 #include "SheetWindow.h"
@@ -11,7 +10,6 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLocalSocket>
 #include <QLocale>
 #include <QLockFile>
 #include <QSocketNotifier>
@@ -54,15 +52,6 @@ void quitOnSignals()
     std::signal(SIGINT, onSignal);
     std::signal(SIGHUP, onSignal);
 #endif
-}
-
-bool serverAnswers(const QString& name)
-{
-    QLocalSocket probe;
-    probe.connectToServer(name);
-    const bool up = probe.waitForConnected(500);
-    probe.abort();
-    return up;
 }
 
 enum class Backend { Grid, Calc };
@@ -237,18 +226,21 @@ int main(int argc, char** argv)
                                       QStringLiteral("ms"), QStringLiteral("0"));
     const QCommandLineOption refuseOpt(QStringLiteral("refuse"),
                                        QStringLiteral("Refuse every conversation."));
+    const QCommandLineOption muteOpt(QStringLiteral("mute"),
+                                     QStringLiteral("Accept conversations but never answer a request."));
     const QCommandLineOption logOpt(QStringLiteral("log"),
                                     QStringLiteral("Append every received frame to <file>."),
                                     QStringLiteral("file"));
     const QCommandLineOption dumpOpt(QStringLiteral("dump-on-exit"),
                                      QStringLiteral("Save the sheet to <file> (.xlsx or .csv) on exit."),
                                      QStringLiteral("file"));
-    parser.addOptions({headlessOpt, gridOpt, calcOpt, profileOpt, delayOpt, refuseOpt, logOpt, dumpOpt});
+    parser.addOptions({headlessOpt, gridOpt, calcOpt, profileOpt, delayOpt, refuseOpt, muteOpt, logOpt, dumpOpt});
     parser.process(*app);
 
     DdeServer::Options options;
     options.delayMs = parser.value(delayOpt).toInt();
     options.refuse = parser.isSet(refuseOpt);
+    options.mute = parser.isSet(muteOpt);
     options.logFile = parser.value(logOpt);
 
     QString program;
@@ -263,16 +255,15 @@ int main(int argc, char** argv)
         }
     }
 
-    const QString name = dde::serverName(options.service);
     QString why;
-    if (!DdeServer::folderIsPrivate(name, &why)) {
-        std::fprintf(stderr, "Excel: will not serve %s: %s\n", qPrintable(name), qPrintable(why));
+    if (!DdeServer::mayServe(options.service, &why)) {
+        std::fprintf(stderr, "Excel: will not serve %s: %s\n", qPrintable(options.service), qPrintable(why));
         return 1;
     }
     // One instance per user: a second start leaves the running one alone.
-    QLockFile lock(name + QStringLiteral(".lock"));
+    QLockFile lock(DdeServer::lockFilePath(options.service));
     lock.setStaleLockTime(0); // only a dead owner makes it stale
-    if (serverAnswers(name) || !lock.tryLock(0))
+    if (DdeServer::alreadyServed(options.service) || !lock.tryLock(0))
         return 0;
 
     if (backend == Backend::Grid)

@@ -1,11 +1,6 @@
 #include "StandIn.h"
 
-#include "DdeFrames.h"
-
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QLocalSocket>
-#include <QThread>
 #include <QUuid>
 
 #include "TestSupport.h"
@@ -13,22 +8,6 @@
 QString standInProgram()
 {
     return qEnvironmentVariable("DSG_BIN_DIR") + QStringLiteral("/Excel");
-}
-
-bool waitForServer(const QString& service, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    do {
-        QLocalSocket probe;
-        probe.connectToServer(dde::serverName(service));
-        if (probe.waitForConnected(200)) {
-            probe.abort();
-            return true;
-        }
-        if (ms > 0)
-            QThread::msleep(20);
-    } while (!deadline.hasExpired());
-    return false;
 }
 
 StandIn::StandIn()

@@ -2,6 +2,7 @@
 // socket: what arrives there, starting it, losing it.
 #include "Excels.h"
 #include "HostileServer.h"
+#include "LocalSocketDdeClientConv.h"
 #include "StandIn.h"
 #include "TestSupport.h"
 

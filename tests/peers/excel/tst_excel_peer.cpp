@@ -1,7 +1,7 @@
 // The stand-in spreadsheet and the conversation layer it serves: frames,
 // the sheet's commands, constants read as a user's typing is, the saved
 // sheet, the server's items, waits and refusals.
-#include "DdeClientConv.h"
+#include "LocalSocketDdeClientConv.h"
 #include "DdeFrames.h"
 #include "Sheet.h"
 #include "StandIn.h"
