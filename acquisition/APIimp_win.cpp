@@ -22,7 +22,8 @@ public:
     HMODULE module;
 };
 
-QString systemMessage(DWORD code)
+// The system's text for `code`; a "%1" in it stands for the file.
+QString systemMessage(DWORD code, const QString& file)
 {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
@@ -32,8 +33,8 @@ QString systemMessage(DWORD code)
     if (text)
         LocalFree(text);
     if (message.isEmpty())
-        message = QStringLiteral("error %1").arg(code);
-    return message;
+        return QStringLiteral("error %1").arg(code);
+    return message.replace(QLatin1String("%1"), file);
 }
 
 QString modulePath(HMODULE module)
@@ -60,7 +61,7 @@ std::unique_ptr<LoadedLibrary> loadLibraryFile(const QString& path, QString& err
     SetErrorMode(previousMode);
     if (!module) {
         error = QStringLiteral("The meter driver library '%1' cannot be loaded: %2")
-                    .arg(displayPath(path), systemMessage(code));
+                    .arg(displayPath(path), systemMessage(code, displayPath(path)));
         return nullptr;
     }
     auto loaded = std::make_unique<Module>(module);
