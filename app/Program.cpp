@@ -1,4 +1,5 @@
 #include "Program.h"
+#include "Program_p.h"
 
 #include "APIimp.h"
 #include "AppWindows.h"
@@ -10,14 +11,6 @@
 
 #include <QApplication>
 
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 bool programRunning = false;
@@ -28,56 +21,16 @@ public:
     ~RunningProgram() { programRunning = false; }
 };
 
-#ifdef Q_OS_UNIX
-// A termination signal is handled as a close of the main window. The
-// handler only writes a byte into a pipe; the window thread reads it through
-// a socket notifier in whatever event loop runs (the main one, a modal
-// dialog's, an export's wait) and closes the window there.
-int signalPipe[2] = {-1, -1};
+} // namespace
 
-extern "C" void onTerminationSignal(int)
+void closeOnTermination()
 {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void closeOnTerminationSignal()
-{
-    char bytes[64];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-    }
     if (Main)
         Main->close();
     // No main window yet, or its close did not get through.
     if (!ProgramQuitting())
         EndProgram();
 }
-
-void handleTerminationSignals(QObject* owner)
-{
-    if (signalPipe[0] < 0) {
-        if (::pipe(signalPipe) != 0)
-            return;
-        for (int fd : signalPipe) {
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        }
-    }
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                     [] { closeOnTerminationSignal(); });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
-}
-#endif
-
-} // namespace
 
 void EndProgram()
 {
@@ -121,9 +74,7 @@ int ProgramMain(int argc, char** argv, const std::function<void()>& atStart)
     // Lets a Wayland desktop match the window to the installed menu entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.trova.Dsg5926"));
     InstallFontSubstitutions();
-#ifdef Q_OS_UNIX
-    handleTerminationSignals(&app);
-#endif
+    const TerminationRequests termination(&app);
     if (atStart)
         atStart();
     return RunProgram();

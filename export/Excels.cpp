@@ -47,15 +47,7 @@ QString programFile(const QString& exeName)
     const QFileInfo withExt(exeName + QStringLiteral(".EXE"));
     if (withExt.exists() && !withExt.isDir())
         return exeName + QStringLiteral(".EXE");
-#ifndef Q_OS_WIN
-    // Programs here carry no extension: the stand-in is plain "Excel".
-    if (!exeName.isEmpty()) {
-        const QFileInfo bare(exeName);
-        if (bare.isFile() && bare.isExecutable())
-            return exeName;
-    }
-#endif
-    return QString();
+    return extensionlessProgram(exeName);
 }
 
 } // namespace excels

@@ -3,10 +3,11 @@
 #include <cstdint>
 
 #ifdef _WIN32
-#include <windows.h>
-using THandle = HANDLE;
-inline const THandle InvalidHandle = INVALID_HANDLE_VALUE;
-// CloseHandle is the system's own.
+using THandle = void*; // a HANDLE
+inline const THandle InvalidHandle = reinterpret_cast<THandle>(std::intptr_t(-1));
+// The system's own, declared as <windows.h> declares it, so that the users
+// of a port handle need not take in all of the system's headers.
+extern "C" __declspec(dllimport) int __stdcall CloseHandle(THandle handle);
 #else
 using THandle = std::int32_t; // a file descriptor
 inline constexpr THandle InvalidHandle = -1;

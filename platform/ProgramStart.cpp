@@ -1,31 +1,11 @@
 #include "ProgramStart.h"
 
+#include "ProgramStart_p.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 namespace {
-
-class DetachedStarter final : public ProgramStarter {
-public:
-    bool start(const QString& program, const QStringList& arguments, Show show) override
-    {
-        QProcess process;
-        process.setProgram(program);
-        QStringList args = arguments;
-        if (show == Show::MinimizedNoActivate) {
-            // Qt programs honour -platform options only; the stand-in
-            // programs read this hint to start iconified.
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("DSG_START_MINIMIZED"), QStringLiteral("1"));
-            process.setProcessEnvironment(env);
-        }
-        process.setArguments(args);
-        process.setStandardInputFile(QProcess::nullDevice());
-        return process.startDetached();
-    }
-};
 
 ProgramStarter* installed = nullptr;
 bool quitting = false;
@@ -34,8 +14,7 @@ bool quitting = false;
 
 ProgramStarter& ProgramStarter::instance()
 {
-    static DetachedStarter real;
-    return installed ? *installed : static_cast<ProgramStarter&>(real);
+    return installed ? *installed : systemStarter();
 }
 
 void ProgramStarter::setInstance(ProgramStarter* starter)
@@ -47,10 +26,14 @@ unsigned WinExec(const QString& commandLine, int showMode)
 {
     if (quitting)
         return 2;
-    const ProgramStarter::Show show = showMode == 7 || showMode == 6 || showMode == 2
-                                          ? ProgramStarter::Show::MinimizedNoActivate
-                                          : ProgramStarter::Show::Normal;
-    return ProgramStarter::instance().start(commandLine, {}, show) ? 33u : 2u;
+    // A starter put in place of the system's sees every start.
+    if (installed) {
+        const ProgramStarter::Show show = showMode == 7 || showMode == 6 || showMode == 2
+                                              ? ProgramStarter::Show::MinimizedNoActivate
+                                              : ProgramStarter::Show::Normal;
+        return installed->start(commandLine, {}, show) ? 33u : 2u;
+    }
+    return systemWinExec(commandLine, showMode);
 }
 
 bool ProgramQuitting()

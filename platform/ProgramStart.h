@@ -24,6 +24,11 @@ public:
 // without activating it. Nothing is started once the program is quitting.
 unsigned WinExec(const QString& commandLine, int showMode);
 
+// Where programs carry no extension, `name` itself when it is an executable
+// file: what stands in for `name` + ".EXE" there. Empty on Windows, and when
+// there is no such file.
+QString extensionlessProgram(const QString& name);
+
 // The program is ending: its main window has been closed (by the operator
 // or on a termination signal), or the application's message loops have been
 // told to end. From then on every wait that could hold the program up ends

@@ -33,6 +33,9 @@ public:
     static void setInstance(Registry* registry);
 };
 
+// The system's own store, whatever instance is installed.
+Registry& nativeRegistry();
+
 // Where the INI backing keeps a root and key on systems without a registry:
 // HKCU "Software\Org\App\..." lives in <config>/Org/App.conf, other
 // HKCU keys in <config>/Trova/HKEY_CURRENT_USER.conf, and ClassesRoot in

@@ -25,9 +25,22 @@ inline QString storeFile()
     return registryLocation(RegRoot::CurrentUser, SettingsKey).file;
 }
 
+// The store as the system's registry keeps it, where there is one.
+inline QString nativeStorePath()
+{
+    return QStringLiteral("HKEY_CURRENT_USER\\") + SettingsKey;
+}
+
+// Empties the store: the next start is a first run.
 inline void removeStore()
 {
-    QFile::remove(storeFile());
+    if (!storeFile().isEmpty()) {
+        QFile::remove(storeFile());
+        return;
+    }
+    QSettings native(nativeStorePath(), QSettings::NativeFormat);
+    native.clear();
+    native.sync();
 }
 
 // Replaces the store with `content` (INI text).

@@ -5,21 +5,21 @@
 
 extern "C" {
 #ifndef OMIT_OpenMeterPort
-TROVPORT_EXPORT unsigned char OpenMeterPort(std::int32_t, std::int32_t, TrovportHandle* handle)
+TROVPORT_EXPORT unsigned char TROVPORT_CALL OpenMeterPort(std::int32_t, std::int32_t, TrovportHandle* handle)
 {
-    *handle = -1;
+    *handle = TrovportHandle(-1);
     return 0;
 }
 #endif
 #ifndef OMIT_ReadSalinity
-TROVPORT_EXPORT std::int32_t ReadSalinity(TrovportHandle, std::int32_t, MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadSalinity(TrovportHandle, std::int32_t, MeasuredValue* out)
 {
     *out = MeasuredValue{0.0, 9, out->Padding};
     return 9;
 }
 #endif
 #ifndef OMIT_ReadCompensatedConductivity
-TROVPORT_EXPORT std::int32_t ReadCompensatedConductivity(TrovportHandle, std::int32_t,
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadCompensatedConductivity(TrovportHandle, std::int32_t,
                                                          MeasuredValue* out)
 {
     *out = MeasuredValue{0.0, 9, out->Padding};
@@ -27,7 +27,7 @@ TROVPORT_EXPORT std::int32_t ReadCompensatedConductivity(TrovportHandle, std::in
 }
 #endif
 #ifndef OMIT_ReadUncompensatedConductivity
-TROVPORT_EXPORT std::int32_t ReadUncompensatedConductivity(TrovportHandle, std::int32_t,
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadUncompensatedConductivity(TrovportHandle, std::int32_t,
                                                            MeasuredValue* out)
 {
     *out = MeasuredValue{0.0, 9, out->Padding};
@@ -35,7 +35,7 @@ TROVPORT_EXPORT std::int32_t ReadUncompensatedConductivity(TrovportHandle, std::
 }
 #endif
 #ifndef OMIT_ReadTemperature
-TROVPORT_EXPORT std::int32_t ReadTemperature(TrovportHandle, std::int32_t, MeasuredValue* out)
+TROVPORT_EXPORT std::int32_t TROVPORT_CALL ReadTemperature(TrovportHandle, std::int32_t, MeasuredValue* out)
 {
     *out = MeasuredValue{0.0, 9, out->Padding};
     return 9;

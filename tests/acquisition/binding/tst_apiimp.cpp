@@ -1,6 +1,7 @@
 // The binding against the stand-in driver library, loaded from a working
 // folder of its own as the program loads it.
 #include "APIimp.h"
+#include "HandleCheck.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -8,24 +9,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <cerrno>
-#include <fcntl.h>
-
 namespace {
 
+// Absolute in the system's own terms, taken before any test changes folder:
+// under Wine a Unix path is read relative to the current drive.
 QString binDir()
 {
-    return qEnvironmentVariable("DSG_BIN_DIR");
-}
-
-bool descriptorOpen(int fd)
-{
-    return ::fcntl(fd, F_GETFD) != -1;
-}
-
-int openDescriptorCount()
-{
-    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+    static const QString dir = QDir(qEnvironmentVariable("DSG_BIN_DIR")).canonicalPath();
+    return dir;
 }
 
 void writeFile(const QString& name, const QByteArray& content)
@@ -33,6 +24,12 @@ void writeFile(const QString& name, const QByteArray& content)
     QFile file(name);
     QVERIFY2(file.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(name));
     file.write(content);
+}
+
+// A file of the working folder as the operator's messages name it.
+QString here(const QString& name)
+{
+    return QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath());
 }
 
 MeasuredValue stale()
@@ -50,7 +47,7 @@ private slots:
     void init();
     void cleanup();
 
-    void openComOneAt4800GivesRealDescriptor();
+    void openComOneAt4800GivesRealHandle();
     void openRefused_data();
     void openRefused();
     void configurationIsReadAtEveryOpen();
@@ -73,6 +70,7 @@ private:
 void TestApiImp::initTestCase()
 {
     originalDir_ = QDir::currentPath();
+    binDir();
     QVERIFY2(QFileInfo::exists(binDir() + "/trovport.dll"), "trovport.dll is not built");
 }
 
@@ -81,7 +79,8 @@ void TestApiImp::init()
     work_ = std::make_unique<QTemporaryDir>();
     QVERIFY(work_->isValid());
     QVERIFY(QDir::setCurrent(work_->path()));
-    QVERIFY(QFile::copy(binDir() + "/trovport.dll", work_->filePath("trovport.dll")));
+    QFile driver(binDir() + "/trovport.dll");
+    QVERIFY2(driver.copy(work_->filePath("trovport.dll")), qPrintable(driver.errorString()));
 }
 
 void TestApiImp::cleanup()
@@ -99,7 +98,7 @@ std::unique_ptr<DriverLibrary> TestApiImp::loadHere()
     return driver;
 }
 
-void TestApiImp::openComOneAt4800GivesRealDescriptor()
+void TestApiImp::openComOneAt4800GivesRealHandle()
 {
     auto driver = loadHere();
     QVERIFY(driver);
@@ -107,11 +106,11 @@ void TestApiImp::openComOneAt4800GivesRealDescriptor()
 
     THandle handle = InvalidHandle;
     QVERIFY(driver->OpenMeterPort(1, 4800, handle));
-    QVERIFY(handle >= 0);
-    QVERIFY(descriptorOpen(handle));
+    QVERIFY(handle != InvalidHandle);
+    QVERIFY(handlecheck::isOpen(handle));
     QVERIFY(CloseHandle(handle));
-    QVERIFY(!descriptorOpen(handle));
-    QCOMPARE(errno, EBADF);
+    QVERIFY(!handlecheck::isOpen(handle));
+    QVERIFY(handlecheck::isClosed(handle));
 }
 
 void TestApiImp::openRefused_data()
@@ -145,10 +144,10 @@ void TestApiImp::openRefused()
 
     auto driver = loadHere();
     QVERIFY(driver);
-    const int before = openDescriptorCount();
-    THandle handle = 12345;
+    const int before = handlecheck::openCount();
+    THandle handle = InvalidHandle;
     QVERIFY(!driver->OpenMeterPort(port, speed, handle));
-    QCOMPARE(openDescriptorCount(), before); // nothing left open behind a refusal
+    QCOMPARE(handlecheck::openCount(), before); // nothing left open behind a refusal
 }
 
 void TestApiImp::configurationIsReadAtEveryOpen()
@@ -263,7 +262,7 @@ void TestApiImp::libraryLackingAFunctionIsRefused()
     QVERIFY(!driver);
     QVERIFY2(error.contains(QStringLiteral("does not provide the function %1.").arg(function)),
              qPrintable(error));
-    QVERIFY2(error.contains(QFileInfo("trovport.dll").absoluteFilePath()), qPrintable(error));
+    QVERIFY2(error.contains(here("trovport.dll")), qPrintable(error));
 }
 
 void TestApiImp::fileThatIsNoLibraryIsRefused()
@@ -273,7 +272,7 @@ void TestApiImp::fileThatIsNoLibraryIsRefused()
     auto driver = DriverLibrary::loadFromWorkingDirectory(&error);
     QVERIFY(!driver);
     QVERIFY2(error.startsWith(QStringLiteral("The meter driver library '%1' cannot be loaded")
-                                  .arg(QFileInfo("trovport.dll").absoluteFilePath())),
+                                  .arg(here("trovport.dll"))),
              qPrintable(error));
 }
 
@@ -283,7 +282,7 @@ void TestApiImp::missingFileIsRefused()
     QString error;
     QVERIFY(!DriverLibrary::loadFromWorkingDirectory(&error));
     QCOMPARE(error, QStringLiteral("The meter driver library '%1' does not exist.")
-                        .arg(QFileInfo("trovport.dll").absoluteFilePath()));
+                        .arg(here("trovport.dll")));
 }
 
 void TestApiImp::onlyTheExactFileIsLoaded()

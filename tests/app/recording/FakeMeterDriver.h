@@ -1,16 +1,14 @@
 #pragma once
 // An in-process meter driver for the recording tests: it logs every call with
-// its arguments, hands out real descriptors (so a missing or doubled close
+// its arguments, hands out real handles (so a missing or doubled close
 // shows), and answers each reading call from a queue or a steady reading.
 #include "APIimp.h"
+#include "HandleCheck.h"
 
 #include <QElapsedTimer>
 #include <array>
-#include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <functional>
-#include <unistd.h>
 #include <vector>
 
 class FakeMeterDriver final : public MeterDriver {
@@ -31,8 +29,8 @@ public:
 
     std::vector<Call> calls;
     bool openSucceeds = true;
-    // Every descriptor handed out, in order.
-    std::vector<int> handedOut;
+    // Every handle handed out, in order.
+    std::vector<THandle> handedOut;
     // Milliseconds since construction at each ReadSalinity, i.e. each tick.
     std::vector<qint64> tickTimesMs;
     QElapsedTimer clock;
@@ -49,10 +47,10 @@ public:
         calls.push_back({Open, InvalidHandle, 0, port, speed});
         if (!openSucceeds)
             return false;
-        const int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-        handedOut.push_back(fd);
-        handle = fd;
-        return fd >= 0;
+        const THandle opened = handlecheck::openStandIn();
+        handedOut.push_back(opened);
+        handle = opened;
+        return opened != InvalidHandle;
     }
     void ReadSalinity(THandle handle, int model, MeasuredValue& value) override
     {
@@ -98,8 +96,8 @@ private:
     }
 };
 
-// True while `fd` names an open descriptor of this process.
-inline bool descriptorOpen(int fd)
+// True while `handle` is open in this process.
+inline bool descriptorOpen(THandle handle)
 {
-    return fd >= 0 && (::fcntl(fd, F_GETFD) != -1 || errno != EBADF);
+    return handlecheck::isOpen(handle);
 }

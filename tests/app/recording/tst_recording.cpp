@@ -81,7 +81,11 @@ const QList<bool> RecordingButtons = {false, true, false, false, false, true};
 void clearStore()
 {
     const RegistryLocation loc = registryLocation(RegRoot::CurrentUser, SettingsKey);
-    QSettings s(loc.file, QSettings::IniFormat);
+    // No file where the system's registry holds it.
+    QSettings s = loc.file.isEmpty()
+                      ? QSettings(QStringLiteral("HKEY_CURRENT_USER\\") + SettingsKey,
+                                  QSettings::NativeFormat)
+                      : QSettings(loc.file, QSettings::IniFormat);
     s.clear();
     s.sync();
 }
@@ -254,7 +258,7 @@ private slots:
     {
         Main->BitBtn1->click();
         QCOMPARE(driver->handedOut.size(), size_t(1));
-        const int fd = driver->handedOut[0];
+        const THandle fd = driver->handedOut[0];
         QCOMPARE(Main->PortHandle, fd);
 
         QCOMPARE(driver->calls.size(), size_t(5));
@@ -569,7 +573,7 @@ private slots:
     {
         Main->BitBtn1->click();
         tick({MeasuredValue{33.3, 0, 0}, {0.0111, 0, 0}, {0.0222, 9, 0}, {18.0, 0, 0}});
-        const int fd = Main->PortHandle;
+        const THandle fd = Main->PortHandle;
         QVERIFY(descriptorOpen(fd));
         std::array<QByteArray, 4> captions;
         for (int q = 0; q < 4; ++q)
@@ -655,7 +659,7 @@ private slots:
     {
         Main->BitBtn1->click();
         Main->Stpl->setText(0, QStringLiteral("marker"));
-        const int fd = Main->PortHandle;
+        const THandle fd = Main->PortHandle;
         driver->calls.clear();
         addRows(2); // rows present: a second Start would ask
 
@@ -691,11 +695,11 @@ private slots:
             Main->BitBtn1->click();
             Main->BitBtn3->click();
         }
-        const int stale = driver->handedOut.empty() ? -1 : driver->handedOut.back();
-        const int mine = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        QVERIFY(mine >= 0);
+        const THandle stale = driver->handedOut.empty() ? InvalidHandle : driver->handedOut.back();
+        const THandle mine = handlecheck::openStandIn();
+        QVERIFY(mine != InvalidHandle);
         if (afterARecording)
-            QCOMPARE(mine, stale); // the lowest free number is the old handle's
+            QCOMPARE(mine, stale); // the first free slot is the old handle's
         Main->Stpl->setText(0, QStringLiteral("marker"));
         Main->Stpl->setText(1, QStringLiteral("Total:7"));
         dialogs->shown.clear();
@@ -704,7 +708,7 @@ private slots:
 
         const bool stillOpen = descriptorOpen(mine);
         if (stillOpen)
-            ::close(mine);
+            CloseHandle(mine);
         QVERIFY(stillOpen);
         QCOMPARE(buttonStates(), ReadyButtons);
         QCOMPARE(Main->Stpl->text(0), QStringLiteral("marker"));
@@ -718,7 +722,7 @@ private slots:
     void setupDuringRecordingStopsFirst()
     {
         Main->BitBtn1->click();
-        const int fd = Main->PortHandle;
+        const THandle fd = Main->PortHandle;
         struct Seen {
             bool recording = true, timer = true, handleOpen = true;
             QString panel0;
