@@ -3,7 +3,7 @@
 dsg_add_test(tst_main
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/main/tst_main.cpp
           ${CMAKE_CURRENT_LIST_DIR}/main/FakeDriver.h
-  LIBS mainwindow)
+  LIBS mainwindow handlecheck)
 target_include_directories(tst_main PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/main ${PROJECT_SOURCE_DIR}/tests/settings)
 # Window placement under a window manager on two loaded cores: it loads the

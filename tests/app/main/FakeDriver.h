@@ -1,17 +1,16 @@
 #pragma once
 // An in-process meter driver with scripted answers. Every open that succeeds
-// hands out a real descriptor, so a test can see whether the program closed
-// it again.
+// hands out a real handle of the system's kind, so a test can see whether
+// the program closed it again.
 #include "APIimp.h"
+#include "HandleCheck.h"
 
 #include <QList>
 #include <QPair>
 #include <QSet>
 #include <QStringList>
 
-#include <fcntl.h>
 #include <functional>
-#include <unistd.h>
 
 class FakeDriver final : public MeterDriver {
 public:
@@ -19,7 +18,7 @@ public:
     {
         for (THandle h : handedOut)
             if (isOpen(h))
-                ::close(h);
+                CloseHandle(h);
     }
 
     bool OpenMeterPort(int port, int speed, THandle& handle) override
@@ -31,9 +30,9 @@ public:
             handle = InvalidHandle;
             return false;
         }
-        handle = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        handle = handlecheck::openStandIn();
         handedOut.append(handle);
-        return handle >= 0;
+        return handle != InvalidHandle;
     }
 
     void ReadSalinity(THandle h, int model, MeasuredValue& v) override { read(h, model, v, 35.123); }
@@ -47,7 +46,7 @@ public:
     }
     void ReadTemperature(THandle h, int model, MeasuredValue& v) override { read(h, model, v, 21.4); }
 
-    static bool isOpen(THandle h) { return h >= 0 && ::fcntl(h, F_GETFD) != -1; }
+    static bool isOpen(THandle h) { return h != InvalidHandle && handlecheck::isOpen(h); }
     bool anyHandleOpen() const
     {
         for (THandle h : handedOut)
