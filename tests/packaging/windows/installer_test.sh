@@ -9,9 +9,10 @@ here="$(cd "$(dirname "$0")" && pwd)"
 repo="$(cd "$here/../../.." && pwd)"
 build="$(cd "${1:-$repo/build-win}" && pwd)"
 
-# Wine draws even a silent installer's hidden windows somewhere.
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build"
+# A display of its own: Wine draws even a silent installer's hidden windows,
+# and the keys the test types reach no other test's Wine desktop.
+if [ -z "${DSG_INSTALLER_TEST_XVFB:-}" ]; then
+  DSG_INSTALLER_TEST_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build"
 fi
 
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/dsg-installer.XXXXXX")"
@@ -159,7 +160,7 @@ if command -v xdotool >/dev/null; then
   for _ in $(seq 90); do
     haskey "$device" && break
     kill -0 $program 2>/dev/null || break
-    desk="$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1 || true)"
+    desk="$(xdotool search --name '^Default - Wine desktop$' 2>/dev/null | head -n 1 || true)"
     if [ -n "$desk" ]; then
       xdotool windowfocus --sync "$desk" key Return >/dev/null 2>&1 || true
     fi
