@@ -78,28 +78,47 @@ all_work="$progdata\\Trova\\5926"
 all_lnk="$(unix "$progdata\\Microsoft\\Windows\\Start Menu\\Programs")/$product.lnk"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 
+# The runtime DLLs beside the program are checked by their imports below.
 wanted_files="Dsg5926.exe
-Qt6Core.dll
-Qt6Gui.dll
-Qt6Network.dll
-Qt6Widgets.dll
 Uninstall.exe
-libgcc_s_dw2-1.dll
-libstdc++-6.dll
-libwinpthread-1.dll
 platforms/qwindows.dll"
 if [ -f "$build/bin/Excel.exe" ]; then
   wanted_files="$(printf '%s\nExcel.exe' "$wanted_files")"
 else
   echo "note: $build/bin/Excel.exe is missing, so no stand-in spreadsheet is expected"
 fi
-wanted_files="$(sort <<<"$wanted_files")"
+wanted_files="$(LC_ALL=C sort <<<"$wanted_files")"
+
+# Every import of an installed module is installed beside it or is Windows'
+# own, and every DLL installed beside the program is imported by one: no
+# missing runtime, no test or spare library shipped.
+check_imports() { # check_imports <label> <install folder (Unix)>
+  local label="$1" d="$2" m i bad="" used=" "
+  local sys="$WINEPREFIX/drive_c/windows/system32"
+  while read -r m; do
+    while read -r i; do
+      used+="${i,,} "
+      # API sets, which the loader maps onto system DLLs.
+      [[ "${i,,}" == api-ms-win-* || "${i,,}" == ext-ms-* ]] && continue
+      [ -n "$(find "$d" -maxdepth 1 -iname "$i" -print -quit)" ] && continue
+      [ -n "$(find "$sys" -maxdepth 1 -iname "$i" -print -quit)" ] && continue
+      bad+=" $m:$i"
+    done < <(i686-w64-mingw32-objdump -p "$d/$m" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r')
+  done < <(cd "$d" && find . -type f \( -iname '*.exe' -o -iname '*.dll' \) | sed 's:^\./::')
+  expect "$label: every import found" "" "$bad"
+  local unused=""
+  while read -r m; do
+    [[ "$used" == *" ${m,,} "* ]] || unused+=" $m"
+  done < <(cd "$d" && find . -maxdepth 1 -type f -iname '*.dll' | sed 's:^\./::')
+  expect "$label: every DLL beside the program imported" "" "$unused"
+}
 
 check_installed() { # check_installed <label> <root> <install folder> <working folder> <shortcut> <mode>
   local label="$1" root="$2" inst="$3" work="$4" lnk="$5" mode="$6" d
   d="$(unix "$inst")"
   expect "$label: the files installed, and only those" "$wanted_files" \
-    "$( (cd "$d" 2>/dev/null && find . -type f | sed 's:^\./::' | LC_ALL=C sort) || true)"
+    "$( (cd "$d" 2>/dev/null && find . -type f ! -path './*.dll' -o -type f -path './*/*' | sed 's:^\./::' | LC_ALL=C sort) || true)"
+  check_imports "$label" "$d"
   if [ -f "$(unix "$work")/trovport.dll" ]; then pass "$label: trovport.dll in the working folder"
   else fail "$label: no trovport.dll in $work"; fi
 
