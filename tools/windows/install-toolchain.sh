@@ -19,6 +19,7 @@ packages=(
   libwine-dev             # wintab.h and pktdef.h for Qt's Windows platform plugin
   xvfb xauth              # Wine draws its windows on a headless X server
   xz-utils                # unpacks Qt's source tarball
+  nsis                    # makensis, which builds the Windows installer
 )
 
 need_update=0
