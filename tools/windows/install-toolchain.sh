@@ -18,6 +18,7 @@ packages=(
   g++-mingw-w64-i686      # the -posix compilers: std::thread, which Qt needs
   libwine-dev             # wintab.h and pktdef.h for Qt's Windows platform plugin
   xvfb xauth              # Wine draws its windows on a headless X server
+  xdotool imagemagick     # the end-to-end tests press keys and take screenshots
   xz-utils                # unpacks Qt's source tarball
   nsis                    # makensis, which builds the Windows installer
 )
