@@ -33,7 +33,12 @@ screen="python3 $here/screen.py"
 
 failures=0
 pass() { echo "PASS: $*"; }
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+  # What the screen showed, for a run kept with DSG_KEEP_USER_TEST=1.
+  [ -n "${DISPLAY:-}" ] && [ -d "${out:-}" ] && import -window root "$out/failure-$failures.png" 2>/dev/null
+}
 skip() { echo "SKIP: $*"; }
 note() { echo "  .. $*"; }
 
@@ -482,10 +487,10 @@ start_excel() {
   wait_window '^Excel - Book1$' 30 >/dev/null
 }
 
-# A recording of about two seconds in a program already up.
-record_two_seconds() {
+# record SECONDS: a recording of that length in a program already up.
+record() {
   click "$main_window" 505 437 304 64
-  sleep 2.2
+  sleep "$1"
   click "$main_window" 505 437 384 64
   sleep 0.3
 }
@@ -522,7 +527,7 @@ run_excel() {
   start_excel --dump-on-exit "$(winpath "$sheet")" || { fail "Excel.exe: no window 'Excel - Book1'"; return; }
   start_program "$work"
   main_window_up || { fail "no main window"; return; }
-  record_two_seconds
+  record 2.2
   export_text_via_menu "$texts" || fail "the text export for the reference list did not land"
   excel_export_via_menu
   local rows=$(($(wc -l <"$texts") - 1)) cells
@@ -541,7 +546,7 @@ run_excel() {
   if report="$(python3 - "$texts" "$excel_log" "$sheet" <<'EOF'
 import csv, re, sys
 texts, log, sheet = sys.argv[1:]
-rows = [l.split(',') for l in open(texts, encoding='latin-1').read().split('\r\n')[1:-1]]
+rows = [l.split(',') for l in open(texts, encoding='latin-1', newline='').read().split('\r\n')[1:-1]]
 table = [['These data are import from Pemdat.exe (5926)'],
          ['Time', 'ppt', 'Compensated Conductivity', 'UnCompensated Conductivity', 'Temp']] + rows
 expected = ['[FORMULA("%s", "R%dC%d")]' % (t.replace('"', '""'), r, c)
@@ -585,11 +590,25 @@ EOF
     fail "Excel export: $report"
   fi
 
+  click "$main_window" 505 437 464 128   # Exit
+  wait_exit "$PROG" 5 || { fail "the program still runs 5 s after Exit"; kill "$PROG" 2>/dev/null; }
+
   # ---- the stand-in killed in the middle of an export
+  # Each run starts the stand-in first, so the main window opens over its
+  # window and the clicks meant for it land on it.
+  # The export hands its cells over without waiting, except for Excel's
+  # "Ready" before every 128th: 27 readings (6 + 5 x 27 cells) take it past
+  # that wait, which a slow stand-in makes long enough to be killed in.
   start_excel --delay-ms 300 || { fail "Excel.exe (slow): no window"; return; }
+  start_program "$work"
+  main_window_up || { fail "no main window"; return; }
+  record 26.5
   excel_export_via_menu
-  if wait_grep 'FORMULA' "$excel_log" 15; then
-    kill -9 "$excel_pid" 2>/dev/null
+  local end=$((SECONDS + 20))
+  while [ $SECONDS -le $end ] && [ "$(grep -c '^execute' "$excel_log" 2>/dev/null)" -lt 127 ]; do sleep 0.2; done
+  if [ "$(grep -c '^execute' "$excel_log" 2>/dev/null)" -ge 127 ]; then
+    sleep 0.5
+    { kill -9 "$excel_pid"; wait "$excel_pid"; } 2>/dev/null
     local report_box
     if report_box="$(wait_window '^Dsg5926$' 10)"; then
       sleep 0.3
@@ -603,8 +622,9 @@ EOF
       fail "stand-in killed during an export: no error report within 10 s"
     fi
   else
-    fail "the slow stand-in received no cell within 15 s"
+    fail "the slow stand-in received $(grep -c '^execute' "$excel_log" 2>/dev/null) commands, not 127, within 20 s"
   fi
+  { kill -9 "$excel_pid"; wait "$excel_pid"; } 2>/dev/null
   click "$main_window" 505 437 464 128   # Exit
   wait_exit "$PROG" 5 || { fail "the program still runs 5 s after Exit"; kill "$PROG" 2>/dev/null; }
 
