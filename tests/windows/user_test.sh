@@ -441,7 +441,8 @@ compare_with_linux() {
   pids+=("$lprog")
   local w
   if ! w="$(DISPLAY=":$d" wait_window '^5926 Data Collect$' 20)"; then
-    fail "Linux build: no main window"
+    fail "Linux build: no main window on :$d; its windows: $(DISPLAY=":$d" xdotool search --name . 2>/dev/null \
+          | while read -r id; do DISPLAY=":$d" xdotool getwindowname "$id"; done | tr '\n' ';'); log: $(head -c 300 "$T/linux.log")"
     kill "$lprog" 2>/dev/null
     return
   fi
