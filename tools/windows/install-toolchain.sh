@@ -18,7 +18,8 @@ packages=(
   g++-mingw-w64-i686      # the -posix compilers: std::thread, which Qt needs
   libwine-dev             # wintab.h and pktdef.h for Qt's Windows platform plugin
   xvfb xauth              # Wine draws its windows on a headless X server
-  xdotool imagemagick     # the end-to-end tests press keys and take screenshots
+  xdotool imagemagick     # the end-to-end tests press keys and take screenshots,
+  xclip openbox           # read message boxes, and run the Linux build beside
   xz-utils                # unpacks Qt's source tarball
   nsis                    # makensis, which builds the Windows installer
 )

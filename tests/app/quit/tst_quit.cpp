@@ -1,5 +1,6 @@
 // Ending the program: closing the main window while an Excel export waits
-// for a slow spreadsheet, and the termination signals in a recording, in an
+// for a slow spreadsheet, and the system's termination requests (signals;
+// on Windows console events and the session's end) in a recording, in an
 // export's wait and behind a modal dialog. The program runs as a process of
 // its own: this test starts itself again with "--program <scenario>", which
 // runs the program's entry (the one main() runs) and lets the scenario drive
@@ -13,17 +14,19 @@
 #include "StandIn.h"
 #include "StoreFixtures.h"
 #include "TestSupport.h"
+#include "Termination.h"
 #include "Excels.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -161,6 +164,7 @@ public:
         process.setArguments({QStringLiteral("--program"), scenario});
         process.setProcessChannelMode(QProcess::SeparateChannels);
         process.setReadChannel(QProcess::StandardOutput);
+        termination::prepare(process);
         process.start();
         return process.waitForStarted(5000);
     }
@@ -177,7 +181,7 @@ public:
             }
             if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
                 return false;
-            process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+            pumpUntil(&QProcess::readyReadStandardOutput, deadline.remainingTime());
         }
     }
     // Milliseconds until the process ended; -1 when it runs on after `ms`.
@@ -185,7 +189,10 @@ public:
     {
         QElapsedTimer t;
         t.start();
-        if (!process.waitForFinished(ms))
+        const QDeadlineTimer deadline(ms);
+        while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
+            pumpUntil(&QProcess::finished, deadline.remainingTime());
+        if (process.state() != QProcess::NotRunning)
             return -1;
         const qint64 elapsed = t.elapsed();
         for (const QByteArray& l : process.readAllStandardOutput().split('\n'))
@@ -209,6 +216,23 @@ public:
     QTemporaryDir work;
     QProcess process;
     QList<QByteArray> lines;
+
+private:
+    // Waits with this process's own windows answering messages: on Windows
+    // a program opening a DDE conversation asks every top-level window on
+    // the desktop, and waits for each to answer, this test's too.
+    template <class Signal>
+    void pumpUntil(Signal signal, qint64 ms)
+    {
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&process, signal, &loop, &QEventLoop::quit);
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        timer.start(int(qBound(qint64(1), ms, qint64(60000))));
+        loop.exec();
+    }
 };
 
 const QByteArray StoredSettings("[Device]\nPort=1\nSpeed=4800\nRT=1\n");
@@ -267,12 +291,17 @@ void TestQuit::signalEndsProgram_data()
     QTest::addColumn<QString>("scenario");
     QTest::addColumn<QByteArray>("ready");
     QTest::addColumn<int>("sig");
-    QTest::newRow("SIGTERM in a recording") << "recording" << QByteArray("recording") << SIGTERM;
-    QTest::newRow("SIGINT in a recording") << "recording" << QByteArray("recording") << SIGINT;
-    QTest::newRow("SIGHUP in a recording") << "recording" << QByteArray("recording") << SIGHUP;
-    QTest::newRow("SIGTERM in an export's wait") << "export signal" << QByteArray("waiting") << SIGTERM;
-    QTest::newRow("SIGTERM behind the About box") << "about" << QByteArray("modal") << SIGTERM;
-    QTest::newRow("SIGTERM in the first run's Setup") << "first run" << QByteArray("modal") << SIGTERM;
+    const QList<termination::Kind> kinds = termination::kinds();
+    for (const termination::Kind& kind : kinds)
+        QTest::addRow("%s in a recording", qPrintable(kind.name))
+            << "recording" << QByteArray("recording") << kind.code;
+    const termination::Kind& first = kinds.constFirst();
+    QTest::addRow("%s in an export's wait", qPrintable(first.name))
+        << "export signal" << QByteArray("waiting") << first.code;
+    QTest::addRow("%s behind the About box", qPrintable(first.name))
+        << "about" << QByteArray("modal") << first.code;
+    QTest::addRow("%s in the first run's Setup", qPrintable(first.name))
+        << "first run" << QByteArray("modal") << first.code;
 }
 
 void TestQuit::signalEndsProgram()
@@ -290,7 +319,7 @@ void TestQuit::signalEndsProgram()
     Program program;
     QVERIFY(program.start(scenario));
     QVERIFY2(program.waitFor(ready), program.lines.join('\n').constData());
-    QVERIFY(::kill(pid_t(program.process.processId()), sig) == 0);
+    QVERIFY(termination::send(program.process, sig));
 
     const qint64 ms = program.msUntilEnd(20000);
     QVERIFY2(ms >= 0, "the signal did not end the program");
