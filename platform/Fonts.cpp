@@ -7,8 +7,12 @@ void InstallFontSubstitutions()
 {
     // Arial resolves to its metric twin (Liberation Sans) where it is missing;
     // the old bitmap sans is closest to it in width.
+    // Windows keeps the old sans as a bitmap font, which Qt draws with
+    // glyphs missing ("I", "!"); the fonts ask for outlines only, and
+    // Windows' own outline twin of it comes first.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans")});
     QFont::insertSubstitutions(QStringLiteral("Times New Roman"), {QStringLiteral("Liberation Serif")});
     QFont::insertSubstitutions(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")});
     QFont::insertSubstitutions(QStringLiteral("Arial Narrow"), {QStringLiteral("Liberation Sans Narrow")});
@@ -28,6 +32,7 @@ QFont pixelFont(const QString& family, int pixels)
 {
     QFont f(family);
     f.setPixelSize(pixels);
+    f.setStyleStrategy(QFont::ForceOutline);
     return f;
 }
 
@@ -41,5 +46,6 @@ QFont countPanelFont()
     QFont f;
     f.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("MS Sans Serif")});
     f.setPixelSize(11);
+    f.setStyleStrategy(QFont::ForceOutline);
     return f;
 }

@@ -14,5 +14,10 @@ mkdir -p "$prefix"
 timeout 120 wineboot --init >/dev/null 2>&1
 timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null 2>&1
+# Qt's own FreeType renderer for the Qt programs of the prefix: Wine's GDI
+# hands Qt no glyph for the one-pixel-wide "I" and "!" at small sizes. Set
+# as a Windows environment variable, which the Qt programs see (Wine keeps
+# the host's QT_* variables from them).
+timeout 60 wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d 'windows:fontengine=freetype' /f >/dev/null 2>&1
 timeout 60 wineserver -w
 touch "$prefix/.dsg5926-ready"
