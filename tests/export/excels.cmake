@@ -30,3 +30,9 @@ else()
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/excels/tst_excels_live_unix.cpp ${CMAKE_CURRENT_LIST_DIR}/excels/HostileServer.h
     LIBS excels excel_standin)
 endif()
+
+# The DDEML benchmark, a plain program built with the Windows tests until the
+# top-level list includes bench/ddeml.cmake itself.
+if(WIN32 AND NOT TARGET bench_ddeml)
+  include(${PROJECT_SOURCE_DIR}/bench/ddeml.cmake)
+endif()

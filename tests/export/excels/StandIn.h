@@ -14,6 +14,10 @@ bool isStandInProgram(const QString& program);
 // How the stand-in logs an execute: with the client's wait flag where the
 // transport carries it, without on Windows, whose library does not.
 QString executeLine(bool waitFlag, const QString& command);
+// Whether the stand-in answers "Status" while commands wait ("Busy"), as
+// over the local socket, or only once the commands before it are done, as
+// through the DDE management library, where answers keep their order.
+bool statusAnsweredWhileBusy();
 // A server of the service answers within `ms`.
 bool waitForServer(const QString& service, int ms);
 

@@ -31,3 +31,8 @@ QString executeLine(bool waitFlag, const QString& command)
 {
     return QStringLiteral("execute ") + (waitFlag ? u'1' : u'0') + u' ' + command;
 }
+
+bool statusAnsweredWhileBusy()
+{
+    return true;
+}

@@ -51,3 +51,8 @@ QString executeLine(bool, const QString& command)
 {
     return QStringLiteral("execute - ") + command;
 }
+
+bool statusAnsweredWhileBusy()
+{
+    return false;
+}

@@ -149,7 +149,9 @@ void TestExcelsLive::burstWaitsForSlowSpreadsheet()
         excel.PutStrAt(quint16(i + 1), 1, QString::number(i));
     QCOMPARE(begins, 3); // before commands 10, 20 and 30
     QCOMPARE(ends, 3);
-    QVERIFY(waiting > 0); // the slow spreadsheet was found busy
+    // The slow spreadsheet was found busy, where it says so before the
+    // commands are done.
+    QVERIFY(waiting > 0 || !statusAnsweredWhileBusy());
     excel.WaitForReady();
     QCOMPARE(cellOf(excel, 28, 1), QStringLiteral("V:27")); // "27" entered as typed: a number
     QVERIFY(excelProgram.logLines().contains(QStringLiteral("request Status")));
@@ -173,7 +175,7 @@ void TestExcelsLive::longWaitAsksSparingly()
     QVERIFY(waited >= 800);
     QCOMPARE(cellOf(excel, 1, 1), QStringLiteral("T:slow"));
     const qsizetype polls = excelProgram.logLines().count(QStringLiteral("request Status"));
-    QVERIFY(polls >= 2);
+    QVERIFY2(polls >= (statusAnsweredWhileBusy() ? 2 : 1), qPrintable(QString::number(polls)));
     QVERIFY2(polls * 20 <= waited + 200,
              qPrintable(QStringLiteral("%1 polls in %2 ms").arg(polls).arg(waited)));
 }
