@@ -23,17 +23,29 @@ HDDEDATA CALLBACK ignoreAll(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, UL
 // The server through the DDE management library, in its ANSI form: Excel's
 // clients send their commands as CF_TEXT.
 //
-// A slow sheet takes each command in turn: the library's callback answers an
-// execute it cannot carry out yet with CBR_BLOCK, which holds that
-// conversation's transactions until the command is done; the command is then
-// carried out, the conversation enabled again, and the library hands the same
-// execute back, now acknowledged. So a client's completion of an execute
-// means the command was carried out, and a request of the same conversation
-// is answered after the commands sent before it, as Excel's own do.
+// A slow sheet takes each command in turn. An execute is logged and kept in
+// the conversation's own line as it arrives, and its transaction answered
+// with CBR_BLOCK: the library keeps it queued, unacknowledged. When a
+// command's time has come it is carried out and the conversation enabled for
+// one transaction: the library hands the queued one back and it is
+// acknowledged there and then. So a client's completion of an execute means
+// the command was carried out. A transaction handed back is never blocked
+// again: Wine's library would drop it.
+//
+// A request is answered after the executes sent before it, as Excel's own
+// are: a client's library matches each answer to its oldest open
+// transaction (Wine's does nothing else). Wine's library goes on passing a
+// conversation's transactions to the callback after a CBR_BLOCK, so a
+// request behind held commands is blocked too and joins the line; Windows'
+// library holds it by itself, and it is seen only when handed back.
 struct DdeServer::Transport {
     struct Conversation {
-        QString running; // the command held until its time has come
-        bool done = false; // `running` was carried out: acknowledge it now
+        // Commands received and not yet carried out, and requests behind
+        // them (held as empty texts), in order.
+        QStringList waiting;
+        bool releasing = false; // the library hands back a held transaction
+        bool carriedOut = false; // ... whose command was carried out
+        bool requestLogged = false; // ... a request logged as it arrived
     };
 
     explicit Transport(DdeServer* q);
@@ -53,7 +65,7 @@ struct DdeServer::Transport {
     DWORD inst = 0;
     HSZ service = nullptr;
     QHash<HCONV, Conversation> conversations;
-    // The conversation whose held command runs next, in the order held.
+    // A conversation for each transaction held, the next to go first.
     QList<HCONV> held;
     int heldCount = 0;
     QTimer timer;
@@ -209,16 +221,9 @@ HDDEDATA CALLBACK DdeServer::Transport::callback(UINT type, UINT fmt, HCONV hcon
     }
 }
 
-HDDEDATA DdeServer::Transport::execute(HCONV hconv, HDDEDATA data)
+namespace {
+QString commandText(HDDEDATA data)
 {
-    auto it = conversations.find(hconv);
-    if (it == conversations.end())
-        return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-    if (it->done) {
-        // The held execute, handed back: it has been carried out.
-        it->done = false;
-        return reinterpret_cast<HDDEDATA>(DDE_FACK);
-    }
     QByteArray bytes(qsizetype(DdeGetData(data, nullptr, 0, 0)), '\0');
     if (!bytes.isEmpty())
         DdeGetData(data, reinterpret_cast<LPBYTE>(bytes.data()), DWORD(bytes.size()), 0);
@@ -232,18 +237,42 @@ HDDEDATA DdeServer::Transport::execute(HCONV hconv, HDDEDATA data)
     const qsizetype zero = command.indexOf(QChar(u'\0'));
     if (zero >= 0)
         command.truncate(zero);
-    // The library does not pass on the client's wait flag.
-    q->log(QStringLiteral("execute - ") + command);
-    if (q->options_.delayMs <= 0) {
+    return command;
+}
+} // namespace
+
+HDDEDATA DdeServer::Transport::execute(HCONV hconv, HDDEDATA data)
+{
+    auto it = conversations.find(hconv);
+    if (it == conversations.end())
+        return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+    if (it->releasing) {
+        it->releasing = false;
+        if (it->carriedOut) {
+            // Carried out when its time came: acknowledged now.
+            it->carriedOut = false;
+            return reinterpret_cast<HDDEDATA>(DDE_FACK);
+        }
+        // One Windows' library queued without showing it: its time has
+        // come too.
+        const QString command = commandText(data);
+        q->log(QStringLiteral("execute - ") + command);
         q->carryOut(command);
         return reinterpret_cast<HDDEDATA>(DDE_FACK);
     }
-    it->running = command;
+    const QString command = commandText(data);
+    // The library does not pass on the client's wait flag.
+    q->log(QStringLiteral("execute - ") + command);
+    if (q->options_.delayMs <= 0 && held.isEmpty()) {
+        q->carryOut(command);
+        return reinterpret_cast<HDDEDATA>(DDE_FACK);
+    }
     const bool wasIdle = idle();
+    it->waiting.append(command);
     held.append(hconv);
     heldCount = int(held.size());
     if (!timer.isActive())
-        timer.start(q->options_.delayMs);
+        timer.start(qMax(0, q->options_.delayMs));
     if (wasIdle)
         emit q->stateChanged();
     return CBR_BLOCK;
@@ -251,29 +280,68 @@ HDDEDATA DdeServer::Transport::execute(HCONV hconv, HDDEDATA data)
 
 void DdeServer::Transport::finishRunning()
 {
-    if (held.isEmpty())
-        return;
-    const HCONV hconv = held.takeFirst();
-    heldCount = int(held.size());
-    auto it = conversations.find(hconv);
-    if (it != conversations.end()) {
-        q->carryOut(it->running);
-        it->running.clear();
-        it->done = true;
-        // Hands the held execute back to the callback, acknowledged there.
+    // One command, and the requests right behind it (they take no time).
+    bool commandDone = false;
+    while (!held.isEmpty()) {
+        const HCONV hconv = held.first();
+        auto it = conversations.find(hconv);
+        if (it == conversations.end()) {
+            held.removeFirst();
+            continue;
+        }
+        const bool isRequest = !it->waiting.isEmpty() && it->waiting.first().isEmpty();
+        if (!isRequest && commandDone)
+            break;
+        held.removeFirst();
+        heldCount = int(held.size());
+        if (!it->waiting.isEmpty()) {
+            const QString next = it->waiting.takeFirst();
+            if (!isRequest) {
+                q->carryOut(next);
+                it->carriedOut = true;
+            }
+        }
+        commandDone = commandDone || !isRequest;
+        it->releasing = true;
         DdeEnableCallback(inst, hconv, EC_ENABLEONE);
+        it = conversations.find(hconv); // the callback may have ended it
+        if (it == conversations.end())
+            continue;
+        it->releasing = false;
+        it->carriedOut = false;
+        if (DdeEnableCallback(inst, hconv, EC_QUERYWAITING)) {
+            if (!held.contains(hconv))
+                held.append(hconv); // queued where the callback did not see it
+        } else {
+            DdeEnableCallback(inst, hconv, EC_ENABLEALL);
+        }
     }
+    heldCount = int(held.size());
     if (!held.isEmpty())
-        timer.start(q->options_.delayMs);
+        timer.start(qMax(0, q->options_.delayMs));
     else if (idle())
         emit q->stateChanged();
 }
 
 HDDEDATA DdeServer::Transport::request(HCONV hconv, UINT fmt, HSZ hszItem)
 {
+    auto it = conversations.find(hconv);
+    const bool handedBack = it != conversations.end() && it->releasing;
+    if (handedBack)
+        it->releasing = false;
     const QString item = text(hszItem);
-    q->log(QStringLiteral("request ") + item);
-    if (!conversations.contains(hconv) || fmt != CF_TEXT)
+    if (!handedBack || !it->requestLogged)
+        q->log(QStringLiteral("request ") + item);
+    if (it != conversations.end() && !handedBack && held.contains(hconv)) {
+        it->waiting.append(QString());
+        it->requestLogged = true;
+        held.append(hconv);
+        heldCount = int(held.size());
+        return CBR_BLOCK;
+    }
+    if (it != conversations.end())
+        it->requestLogged = false;
+    if (it == conversations.end() || fmt != CF_TEXT)
         return nullptr;
     if (q->options_.mute)
         return CBR_BLOCK; // held for good: the client's wait runs out

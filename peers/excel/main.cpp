@@ -4,6 +4,7 @@
 #include "Sheet.h"
 #include "SheetWindow.h"
 #include "CalcOffice.h"
+#include "Lifetime.h"
 #ifdef DSG_HAVE_CALC
 #include "CalcSink.h"
 #endif
@@ -11,48 +12,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QLocale>
-#include <QLockFile>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 
-#ifndef Q_OS_WIN
-#include <unistd.h>
-#endif
-
 namespace {
-
-#ifndef Q_OS_WIN
-int signalPipe[2] = {-1, -1};
-void onSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
-#endif
-
-// Ends the event loop cleanly on SIGTERM/SIGINT/SIGHUP, so the sheet can be
-// dumped on exit.
-void quitOnSignals()
-{
-#ifndef Q_OS_WIN
-    if (::pipe(signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, QCoreApplication::instance(), [] {
-        char c;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
-        QCoreApplication::quit();
-    });
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGHUP, onSignal);
-#endif
-}
 
 enum class Backend { Grid, Calc };
 
@@ -102,7 +68,7 @@ int serveGrid(QCoreApplication& app, const DdeServer::Options& options, bool hea
         std::fprintf(stderr, "Excel: cannot serve: %s\n", qPrintable(error));
         return 1;
     }
-    quitOnSignals();
+    quitWhenAskedToStop();
 
     std::unique_ptr<SheetWindow> window;
     if (!headless) {
@@ -156,7 +122,7 @@ int serveCalc(QCoreApplication& app, const DdeServer::Options& options, bool hea
         QCoreApplication::exit(1);
         return false;
     };
-    quitOnSignals();
+    quitWhenAskedToStop();
 
     QTimer linger;
     linger.setSingleShot(true);
@@ -261,9 +227,8 @@ int main(int argc, char** argv)
         return 1;
     }
     // One instance per user: a second start leaves the running one alone.
-    QLockFile lock(DdeServer::lockFilePath(options.service));
-    lock.setStaleLockTime(0); // only a dead owner makes it stale
-    if (DdeServer::alreadyServed(options.service) || !lock.tryLock(0))
+    InstanceLock lock(options.service);
+    if (DdeServer::alreadyServed(options.service) || !lock.tryLock())
         return 0;
 
     if (backend == Backend::Grid)

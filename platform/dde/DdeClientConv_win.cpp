@@ -2,14 +2,19 @@
 
 #include "DdeClientConv_p.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QDir>
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <QTimer>
 
 #include <windows.h>
+#include <dde.h>
 #include <ddeml.h>
 
 using dde_detail::EventWait;
+using dde_detail::remainingMs;
 
 namespace {
 // Wine hands out a transaction's id in the high word but looks it up by the
@@ -21,7 +26,6 @@ void abandon(DWORD inst, HCONV conv, DWORD id)
         DdeAbandonTransaction(inst, conv, HIWORD(id));
 }
 } // namespace
-using dde_detail::remainingMs;
 
 std::unique_ptr<TDdeClientConv> dde_detail::createPlatformConv()
 {
@@ -31,15 +35,25 @@ std::unique_ptr<TDdeClientConv> dde_detail::createPlatformConv()
 // The ANSI library with CF_TEXT: what Excel takes from every client, and the
 // spreadsheet's own texts are plain ASCII.
 struct DdemlDdeClientConv::Impl {
-    explicit Impl(DdemlDdeClientConv* owner) : owner(owner) {}
+    explicit Impl(DdemlDdeClientConv* owner) : owner(owner)
+    {
+        partnerTimer.setTimerType(Qt::CoarseTimer);
+        QObject::connect(&partnerTimer, &QTimer::timeout, &activity, [this] { checkPartner(); });
+    }
 
     DdemlDdeClientConv* owner;
     DWORD inst = 0;
     HCONV conv = nullptr;
-    DWORD waitId = 0;    // the wait-flag execute in progress
-    DWORD requestId = 0; // the request being waited for
+    HWND window = nullptr;  // the library's window of this conversation
+    HWND partner = nullptr; // the server's
+    DWORD waitId = 0;       // the wait-flag execute in progress
+    DWORD requestId = 0;    // the request being waited for
+    QSet<DWORD> pending;    // handed over, not completed
+    bool unanswered = false; // a request of this conversation timed out
+    QSet<ATOM> requestAtoms; // the names of the items asked for
     std::optional<std::optional<QByteArray>> reply;
     DdemlActivity activity;
+    QTimer partnerTimer;
 
     // The callback has no room for a context: it finds its conversation by
     // the handle. Everything runs on the GUI thread.
@@ -52,6 +66,23 @@ struct DdemlDdeClientConv::Impl {
                                       HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
     void completed(DWORD id, HDDEDATA data);
     void disconnected();
+    bool partnerGone() const;
+    void checkPartner()
+    {
+        if (owner->open_ && partnerGone())
+            disconnected();
+    }
+    void watchMessages(bool on);
+    static bool filter(MSG* msg);
+
+    // Sees the messages of the library's client windows before the library
+    // does.
+    struct Watch final : QAbstractNativeEventFilter {
+        bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+        {
+            return type == "windows_generic_MSG" && filter(static_cast<MSG*>(message));
+        }
+    };
 
     bool initialize()
     {
@@ -83,6 +114,54 @@ struct DdemlDdeClientConv::Impl {
     QHash<QString, HSZ> items;
 };
 
+// A server answers a request with its data or with a negative
+// acknowledgement, never with a positive one; Wine's library sends one after
+// the data anyway, naming the same item. Arriving while the next transaction is at the head of the
+// conversation's queue, it would be taken for that transaction's (negative)
+// answer and the real answer dropped. So it goes no further than here.
+bool DdemlDdeClientConv::Impl::filter(MSG* msg)
+{
+    if (msg->message != WM_DDE_ACK && msg->message != WM_DDE_TERMINATE)
+        return false;
+    for (Impl* d : live()) {
+        if (d->window == nullptr || d->window != msg->hwnd)
+            continue;
+        if (msg->message == WM_DDE_TERMINATE) {
+            // The library may not tell (Wine's never does): look once it has
+            // handled the message.
+            QTimer::singleShot(0, &d->activity, [d] { d->checkPartner(); });
+            return false;
+        }
+        if (reinterpret_cast<HWND>(msg->wParam) != d->partner)
+            return false;
+        UINT_PTR status = 0;
+        UINT_PTR item = 0;
+        if (!UnpackDDElParam(WM_DDE_ACK, msg->lParam, &status, &item))
+            return false;
+        const bool positive = (status & 0x8000) != 0;
+        if (!positive || item > 0xFFFF || !d->requestAtoms.contains(ATOM(item)))
+            return false;
+        // Its item's atom is the one the data brought, already let go of
+        // there: only the message's own parameter block is freed.
+        FreeDDElParam(WM_DDE_ACK, msg->lParam);
+        return true;
+    }
+    return false;
+}
+
+void DdemlDdeClientConv::Impl::watchMessages(bool on)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    static Watch watch;
+    static int watching = 0;
+    if (on && watching++ == 0)
+        app->installNativeEventFilter(&watch);
+    else if (!on && watching > 0 && --watching == 0)
+        app->removeNativeEventFilter(&watch);
+}
+
 HDDEDATA CALLBACK DdemlDdeClientConv::Impl::callback(UINT type, UINT, HCONV hconv, HSZ, HSZ,
                                                      HDDEDATA data, ULONG_PTR data1, ULONG_PTR)
 {
@@ -96,9 +175,9 @@ HDDEDATA CALLBACK DdemlDdeClientConv::Impl::callback(UINT type, UINT, HCONV hcon
             // later reply for its own: let go of it now that it is done.
             if (d->conv && d->inst)
                 abandon(d->inst, hconv, DWORD(data1));
-        }
-        else if (type == XTYP_DISCONNECT)
+        } else if (type == XTYP_DISCONNECT) {
             d->disconnected();
+        }
         break;
     }
     return nullptr;
@@ -106,6 +185,7 @@ HDDEDATA CALLBACK DdemlDdeClientConv::Impl::callback(UINT type, UINT, HCONV hcon
 
 void DdemlDdeClientConv::Impl::completed(DWORD id, HDDEDATA data)
 {
+    pending.remove(id);
     if (owner->waitStat_ && id == waitId) {
         owner->waitStat_ = false;
         waitId = 0;
@@ -128,11 +208,26 @@ void DdemlDdeClientConv::Impl::completed(DWORD id, HDDEDATA data)
     }
 }
 
+bool DdemlDdeClientConv::Impl::partnerGone() const
+{
+    if (!conv)
+        return true;
+    CONVINFO info{};
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(conv, QID_SYNC, &info) == 0)
+        return true;
+    if ((info.wStatus & ST_TERMINATED) || !(info.wStatus & ST_CONNECTED))
+        return true;
+    return !IsWindow(info.hwndPartner);
+}
+
 void DdemlDdeClientConv::Impl::disconnected()
 {
-    // The library has let go of the handle; what is left of the instance is
-    // released later, outside its callback.
+    // What is left of the conversation goes with the instance, released
+    // later, outside the library's callback.
     conv = nullptr;
+    partnerTimer.stop();
+    pending.clear();
     if (!owner->open_)
         return;
     owner->open_ = false;
@@ -156,14 +251,37 @@ DdemlDdeClientConv::~DdemlDdeClientConv()
 
 void DdemlDdeClientConv::release()
 {
+    d->partnerTimer.stop();
     if (d->conv) {
-        DdeDisconnect(d->conv);
+        const bool partnerThere = d->partner && IsWindow(d->partner);
+        if (partnerThere) {
+            // The library waits up to ten seconds for the server's half of
+            // the farewell. One that has left something unanswered may never
+            // give it, and an ending program waits for nobody: it is said in
+            // the server's name, so the library's wait ends at once.
+            const bool mayHang = !d->pending.isEmpty() || d->unanswered || waitStat_ || ProgramQuitting();
+            if (mayHang) {
+                DdeAbandonTransaction(d->inst, d->conv, 0);
+                PostMessageA(d->window, WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(d->partner), 0);
+            }
+            DdeDisconnect(d->conv);
+        }
         d->conv = nullptr;
     }
+    if (d->window) {
+        d->window = nullptr;
+        d->watchMessages(false);
+    }
+    d->partner = nullptr;
+    d->pending.clear();
+    d->requestAtoms.clear();
+    d->unanswered = false;
     if (d->inst) {
         for (HSZ h : std::as_const(d->items))
             DdeFreeStringHandle(d->inst, h);
         d->items.clear();
+        // A conversation the server ended or left is closed here, without
+        // a wait: its window is gone or it has already said goodbye.
         DdeUninitialize(d->inst);
         d->inst = 0;
     }
@@ -189,11 +307,22 @@ bool DdemlDdeClientConv::connectOnce()
     DdeFreeStringHandle(d->inst, topic);
     if (!conv)
         return false;
+    CONVINFO info{};
+    info.cb = sizeof info;
+    if (DdeQueryConvInfo(conv, QID_SYNC, &info) == 0) {
+        DdeDisconnect(conv);
+        return false;
+    }
     d->conv = conv;
+    d->window = info.hwnd;
+    d->partner = info.hwndPartner;
+    d->watchMessages(true);
     d->waitId = 0;
     d->requestId = 0;
     open_ = true;
     waitStat_ = false;
+    if (partnerCheckMs > 0 && QCoreApplication::instance())
+        d->partnerTimer.start(partnerCheckMs);
     return true;
 }
 
@@ -242,8 +371,8 @@ void DdemlDdeClientConv::CloseLink()
     if (!open_)
         return;
     open_ = false;
-    waitStat_ = false;
     release();
+    waitStat_ = false;
     notifyClose();
 }
 
@@ -258,14 +387,11 @@ bool DdemlDdeClientConv::ExecuteMacro(const QString& command, bool waitFlag)
                                                d->conv, nullptr, CF_TEXT, XTYP_EXECUTE,
                                                TIMEOUT_ASYNC, &id);
     if (!sent) {
-        // The server's window is gone without a word (its program died):
-        // the conversation is over.
-        const UINT error = DdeGetLastError(d->inst);
-        if (error == DMLERR_NO_CONV_ESTABLISHED || error == DMLERR_POSTMSG_FAILED
-            || error == DMLERR_INVALIDPARAMETER)
-            d->disconnected();
+        // The server may have gone without a word (its program died).
+        d->checkPartner();
         return false;
     }
+    d->pending.insert(id);
     if (waitFlag) {
         waitStat_ = true;
         d->waitId = id;
@@ -286,19 +412,24 @@ std::optional<QByteArray> DdemlDdeClientConv::RequestData(const QString& item)
     const HDDEDATA sent = DdeClientTransaction(nullptr, 0, d->conv, hszItem, CF_TEXT, XTYP_REQUEST,
                                                TIMEOUT_ASYNC, &id);
     if (!sent) {
-        const UINT error = DdeGetLastError(inst);
-        if (error == DMLERR_NO_CONV_ESTABLISHED || error == DMLERR_POSTMSG_FAILED)
-            d->disconnected();
+        d->checkPartner();
         return std::nullopt;
     }
+    // The library has made the item's name a global atom for the server.
+    if (const ATOM atom = GlobalFindAtomA(item.toLocal8Bit().constData()))
+        d->requestAtoms.insert(atom);
+    d->pending.insert(id);
     d->requestId = id;
     EventWait wait;
     wait.wakeOn(&d->activity, &DdemlActivity::happened);
     const QDeadlineTimer deadline(RequestTimeoutMs);
     while (!d->reply && open_ && !deadline.hasExpired() && wait.run(remainingMs(deadline))) {
     }
-    if (!d->reply && d->conv && d->inst == inst)
+    if (!d->reply && d->conv && d->inst == inst) {
         abandon(inst, d->conv, id);
+        d->pending.remove(id);
+        d->unanswered = true;
+    }
     d->requestId = 0;
     std::optional<std::optional<QByteArray>> reply = std::move(d->reply);
     d->reply.reset();

@@ -34,6 +34,9 @@ public:
     // and how often it asks for it meanwhile.
     int startWaitMs = 10000;
     int connectPollMs = 100;
+    // How often an open conversation looks whether its server is still there
+    // (a server that died says nothing).
+    int partnerCheckMs = 250;
 
 private:
     struct Impl;

@@ -10,6 +10,11 @@ target_include_directories(excel_standin PUBLIC ${CMAKE_CURRENT_LIST_DIR}/excels
 target_link_libraries(excel_standin PUBLIC testsupport dde Qt6::Network)
 add_dependencies(excel_standin Excel)
 
+# Through the system's own conversation, on both systems.
+dsg_add_test(tst_excels_live
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/excels/tst_excels_live.cpp
+  LIBS excels excel_standin)
+
 if(WIN32)
   target_sources(excel_standin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/excels/StandIn_win.cpp)
   target_link_libraries(excel_standin PUBLIC user32)
@@ -19,9 +24,15 @@ if(WIN32)
     LIBS excel_standin)
 else()
   target_sources(excel_standin PRIVATE ${CMAKE_CURRENT_LIST_DIR}/excels/StandIn_unix.cpp)
-  # Partly over the local socket itself (its hostile servers, its ownership
-  # checks).
-  dsg_add_test(tst_excels_live
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/excels/tst_excels_live.cpp
+  # Over the local socket itself (its hostile servers, its ownership
+  # checks), and the workbooks only the Linux stand-in saves.
+  dsg_add_test(tst_excels_live_unix
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/excels/tst_excels_live_unix.cpp ${CMAKE_CURRENT_LIST_DIR}/excels/HostileServer.h
     LIBS excels excel_standin)
+endif()
+
+# The DDEML benchmark, a plain program built with the Windows tests until the
+# top-level list includes bench/ddeml.cmake itself.
+if(WIN32 AND NOT TARGET bench_ddeml)
+  include(${PROJECT_SOURCE_DIR}/bench/ddeml.cmake)
 endif()

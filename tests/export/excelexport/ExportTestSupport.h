@@ -4,6 +4,7 @@
 // rows that can be generated, changed or watched while the export reads
 // them, and a program starter that records and refuses every start.
 #include "DdeClientConv.h"
+#include "Handles.h"
 #include "ProgramStart.h"
 #include "RecordRows.h"
 #include "StandIn.h"
@@ -15,6 +16,9 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+
+// A handle of the system's null device, for a meter that needs no port.
+THandle openNullHandle();
 
 // A region with "." as the decimal separator and a 24-hour "HH:mm:ss" clock,
 // so the texts an export sends are known in advance.

@@ -6,7 +6,6 @@
 #include "Excels.h"
 #include "ExportTestSupport.h"
 #include "Fpross.h"
-#include "HostileServer.h"
 #include "RecordList.h"
 #include "TestSupport.h"
 
@@ -288,7 +287,7 @@ private slots:
         QCOMPARE(status, (QStringList{Starting, Exporting, Complete}));
         QStringList expected;
         for (const QString& c : exportFormulas(list, 3))
-            expected << QStringLiteral("execute 0 ") + c;
+            expected << executeLine(false, c);
         // No new conversation, no "[ERROR(0)]" / "Selection" / "[ERROR(1)]":
         // only the same cells again, from row 1.
         QTRY_COMPARE(peer.logLines().mid(firstLines), expected);
@@ -338,59 +337,6 @@ private slots:
             QCOMPARE(int(starter.started.size() > 0), expectedStarts);
         if (!starter.started.isEmpty())
             QCOMPARE(cursorAtStart, Qt::WaitCursor);
-    }
-
-    // A broken server costs seconds, not minutes, and the window thread
-    // goes on handling its timer meanwhile. The starter claims every start
-    // and starts nothing, so each open also tries once more after it.
-    void brokenHandshakeEndsExport_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("garbage") << int(HostileServer::Mode::Garbage);
-        QTest::newRow("zero-length frame") << int(HostileServer::Mode::ZeroLength);
-        QTest::newRow("hang-up") << int(HostileServer::Mode::HangUp);
-        QTest::newRow("silence") << int(HostileServer::Mode::Silent);
-    }
-    void brokenHandshakeEndsExport()
-    {
-        QFETCH(int, mode);
-        HostileServer server{HostileServer::Mode(mode)};
-        QVERIFY(server.listening);
-        struct PretendStarter : ProgramStarter {
-            bool start(const QString&, const QStringList&, Show) override
-            {
-                ++starts;
-                return true;
-            }
-            int starts = 0;
-        } starter;
-        ProgramStarter::setInstance(&starter);
-        QWidget window;
-        GeneratedRows rows(3);
-        TAdvExcel excel;
-        QElapsedTimer clock;
-        qint64 lastTick = 0;
-        qint64 longestGap = 0;
-        QTimer ticks;
-        connect(&ticks, &QTimer::timeout, [&] {
-            longestGap = qMax(longestGap, clock.elapsed() - lastTick);
-            lastTick = clock.elapsed();
-        });
-        ticks.start(50);
-        clock.start();
-
-        ExportToExcel(&window, excel, rows, setStatus);
-        const qint64 took = clock.elapsed();
-        longestGap = qMax(longestGap, took - lastTick);
-        ProgramStarter::setInstance(nullptr);
-
-        QCOMPARE(status, (QStringList{Starting, NotFound}));
-        QVERIFY2(took < 10000, qPrintable(QString::number(took)));
-        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
-        QCOMPARE(starter.starts, 3);
-        QCOMPARE(server.connections, 6); // two attempts per open, none repeated
-        QVERIFY(dialogs->shown.isEmpty());
-        QCOMPARE(rows.cellReads, 0);
     }
 
     void slowSpreadsheetWaitsWhileRecordingGoesOn()
@@ -505,8 +451,8 @@ private slots:
         ExportToExcel(&window, excel, list, setStatus);
         QCOMPARE(status, (QStringList{Starting, Exporting, Complete}));
         QCOMPARE(second.logLines().mid(0, 4),
-                 (QStringList{QStringLiteral("connect System"), QStringLiteral("execute 0 [ERROR(0)]"),
-                              QStringLiteral("request Selection"), QStringLiteral("execute 0 [ERROR(1)]")}));
+                 (QStringList{QStringLiteral("connect System"), executeLine(false, QStringLiteral("[ERROR(0)]")),
+                              QStringLiteral("request Selection"), executeLine(false, QStringLiteral("[ERROR(1)]"))}));
         excel.WaitForReady();
         QCOMPARE(formulasOf(second.executes()), exportFormulas(list, 40));
     }

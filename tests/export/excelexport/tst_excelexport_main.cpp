@@ -28,9 +28,9 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTimer>
-#include <fcntl.h>
+#include <atomic>
 #include <memory>
-#include <unistd.h>
+#include <thread>
 
 namespace {
 
@@ -44,8 +44,8 @@ class SteadyMeter final : public MeterDriver {
 public:
     bool OpenMeterPort(int, int, THandle& handle) override
     {
-        handle = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-        return handle >= 0;
+        handle = openNullHandle();
+        return handle != InvalidHandle;
     }
     void ReadSalinity(THandle, int, MeasuredValue& v) override { v = {35.0, 0, 0}; }
     void ReadCompensatedConductivity(THandle, int, MeasuredValue& v) override { v = {0.05, 0, 0}; }
@@ -53,36 +53,30 @@ public:
     void ReadTemperature(THandle, int, MeasuredValue& v) override { v = {20.5, 0, 0}; }
 };
 
-// Two processes that keep both cores busy while it lives: on a loaded
+// Two threads that keep both cores busy while it lives: on a loaded
 // machine the nested loops of a wait and of a popup menu interleave
 // differently from run to run.
 class CpuLoad {
 public:
     CpuLoad()
     {
-        for (QProcess& p : spinners) {
-            p.setProgram(QStringLiteral("/bin/sh"));
-            p.setArguments({QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
-            p.start();
-        }
+        for (std::thread& t : spinners)
+            t = std::thread([this] {
+                while (!stop.load(std::memory_order_relaxed)) {
+                }
+            });
     }
     ~CpuLoad()
     {
-        for (QProcess& p : spinners) {
-            p.kill();
-            p.waitForFinished(5000);
-        }
+        stop = true;
+        for (std::thread& t : spinners)
+            t.join();
     }
-    bool running()
-    {
-        for (QProcess& p : spinners)
-            if (!p.waitForStarted(5000))
-                return false;
-        return true;
-    }
+    bool running() const { return !stop; }
 
 private:
-    QProcess spinners[2];
+    std::atomic<bool> stop{false};
+    std::thread spinners[2];
 };
 
 QStringList listFormulas(const RecordRows& rows, int n)

@@ -1,6 +1,8 @@
 #include "StandIn.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QThread>
 #include <QUuid>
 
 #include "TestSupport.h"
@@ -30,7 +32,21 @@ bool StandIn::start(const QStringList& extra)
     process.start();
     if (!process.waitForStarted(5000))
         return false;
-    return waitForServer(QStringLiteral("Excel"), 10000);
+    // A server that refuses every conversation is found by its log where
+    // finding it means opening one (Windows).
+    const bool refusing = extra.contains(QStringLiteral("--refuse"));
+    const QDeadlineTimer deadline(10000);
+    while (!waitForServer(QStringLiteral("Excel"), 0)) {
+        if (refusing && logLines(true).contains(QStringLiteral("connect System")))
+            break;
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return false;
+        QThread::msleep(50);
+    }
+    // Where finding the server meant opening a conversation, the log starts
+    // with that: what the test's client sends comes after it.
+    probeLines = logLines(true).size();
+    return true;
 }
 
 void StandIn::kill()
@@ -46,15 +62,20 @@ bool StandIn::stop()
     if (process.state() == QProcess::NotRunning)
         return true;
     process.terminate();
-    return process.waitForFinished(10000);
+    if (process.waitForFinished(10000))
+        return true;
+    // Not a clean end: nothing of it may outlive the test.
+    kill();
+    return false;
 }
 
-QStringList StandIn::logLines() const
+QStringList StandIn::logLines(bool withProbe) const
 {
     QFile f(logFile);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
-    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return withProbe ? lines : lines.mid(probeLines);
 }
 
 QStringList StandIn::executes() const

@@ -21,3 +21,18 @@ bool waitForServer(const QString& service, int ms)
     } while (!deadline.hasExpired());
     return false;
 }
+
+bool isStandInProgram(const QString& program)
+{
+    return program == standInProgram();
+}
+
+QString executeLine(bool waitFlag, const QString& command)
+{
+    return QStringLiteral("execute ") + (waitFlag ? u'1' : u'0') + u' ' + command;
+}
+
+bool statusAnsweredWhileBusy()
+{
+    return true;
+}

@@ -1,6 +1,7 @@
 #include "StandIn.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <windows.h>
@@ -35,4 +36,23 @@ bool waitForServer(const QString& service, int ms)
     DdeFreeStringHandle(inst, topic);
     DdeUninitialize(inst);
     return up;
+}
+
+bool isStandInProgram(const QString& program)
+{
+    const QString started = QFileInfo(program).canonicalFilePath();
+    return !started.isEmpty()
+           && started.compare(QFileInfo(standInProgram() + QStringLiteral(".exe")).canonicalFilePath(),
+                              Qt::CaseInsensitive)
+                  == 0;
+}
+
+QString executeLine(bool, const QString& command)
+{
+    return QStringLiteral("execute - ") + command;
+}
+
+bool statusAnsweredWhileBusy()
+{
+    return false;
 }

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 namespace {
@@ -45,6 +46,9 @@ private slots:
     void executesAndRequests();
     void waitFlagHeldUntilCarriedOut();
     void serverEndsConversation();
+    void serverGoneWithoutWord();
+    void stoppedServerSavesAndSaysGoodbye();
+    void closeDoesNotWaitForBusyServer();
     void openStartsServiceApplication();
     void silentServerTimesOutWhileTimersRun();
     void quitEndsEveryWait_data();
@@ -143,6 +147,83 @@ void TestDdeml::serverEndsConversation()
     QVERIFY(!conv.ExecuteMacro(QStringLiteral("[ERROR(0)]"), false));
     QCOMPARE(conv.RequestData(QStringLiteral("Status")), std::nullopt);
     QVERIFY(excel.process.waitForFinished(5000));
+}
+
+void TestDdeml::serverGoneWithoutWord()
+{
+    StandIn excel;
+    QVERIFY(excel.start());
+    DdemlDdeClientConv conv;
+    int closed = 0;
+    conv.OnClose = [&] { ++closed; };
+    linkTo(conv);
+    QVERIFY(conv.OpenLink());
+    excel.kill(); // no farewell: its windows are simply gone
+    QElapsedTimer clock;
+    clock.start();
+    while (closed == 0 && clock.elapsed() < 5000)
+        conv.WaitForActivity(1000);
+    QCOMPARE(closed, 1);
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!conv.ExecuteMacro(QStringLiteral("[ERROR(0)]"), false));
+
+    // A new server, a new conversation.
+    StandIn second;
+    QVERIFY(second.start());
+    QVERIFY(conv.OpenLink());
+    QCOMPARE(text(conv.RequestData(QStringLiteral("Status"))), QStringLiteral("Ready"));
+}
+
+void TestDdeml::stoppedServerSavesAndSaysGoodbye()
+{
+    const QString dump = testScratchDir() + QStringLiteral("/stopped.csv");
+    StandIn excel;
+    QVERIFY(excel.start({QStringLiteral("--dump-on-exit"), dump}));
+    DdemlDdeClientConv conv;
+    int closed = 0;
+    conv.OnClose = [&] { ++closed; };
+    linkTo(conv);
+    QVERIFY(conv.OpenLink());
+    QVERIFY(conv.ExecuteMacro(QStringLiteral("[FORMULA(\"kept\", \"R1C1\")]"), false));
+    QCOMPARE(text(conv.RequestData(QStringLiteral("Cell R1C1"))), QStringLiteral("T:kept"));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(excel.stop()); // ended as asked, not killed
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(excel.process.exitCode(), 0);
+    QFile f(dump);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("kept\n"));
+    while (closed == 0 && clock.elapsed() < 5000)
+        conv.WaitForActivity(1000);
+    QCOMPARE(closed, 1);
+    // The next instance starts although this one held the instance lock.
+    StandIn next;
+    QVERIFY(next.start());
+}
+
+void TestDdeml::closeDoesNotWaitForBusyServer()
+{
+    // A command that takes twenty seconds holds the server's side of the
+    // conversation, farewell included: closing must not wait for it.
+    StandIn excel;
+    QVERIFY(excel.start({QStringLiteral("--delay-ms"), QStringLiteral("20000")}));
+    for (const bool destroy : {false, true}) {
+        auto conv = std::make_unique<DdemlDdeClientConv>();
+        int closed = 0;
+        conv->OnClose = [&] { ++closed; };
+        linkTo(*conv);
+        QVERIFY(conv->OpenLink());
+        QVERIFY(conv->ExecuteMacro(QStringLiteral("[FORMULA(1, \"R1C1\")]"), true));
+        QElapsedTimer clock;
+        clock.start();
+        if (destroy)
+            conv.reset();
+        else
+            conv->CloseLink();
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(closed, 1);
+    }
 }
 
 void TestDdeml::openStartsServiceApplication()
