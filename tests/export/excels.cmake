@@ -31,8 +31,3 @@ else()
     LIBS excels excel_standin)
 endif()
 
-# The DDEML benchmark, a plain program built with the Windows tests until the
-# top-level list includes bench/ddeml.cmake itself.
-if(WIN32 AND NOT TARGET bench_ddeml)
-  include(${PROJECT_SOURCE_DIR}/bench/ddeml.cmake)
-endif()
