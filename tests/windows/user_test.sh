@@ -435,6 +435,13 @@ compare_with_linux() {
   printf '[Device]\nPort=1\nRT=1\nSpeed=4800\n' >"$T/linux/config/Trova/5926.conf"
   DISPLAY=":$d" openbox >"$T/openbox.log" 2>&1 &
   pids+=($!)
+  # The window manager first, as a desktop session has it: a window mapped
+  # while openbox is still taking over the screen can stay unmapped.
+  local wm_end=$((SECONDS + 15))
+  until DISPLAY=":$d" xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+    [ $SECONDS -le $wm_end ] || { fail "Linux build: openbox did not start on :$d"; return; }
+    sleep 0.1
+  done
   (cd "$T/linux/work" && DISPLAY=":$d" XDG_CONFIG_HOME="$T/linux/config" XDG_RUNTIME_DIR="$T/linux/runtime" \
      QT_QPA_PLATFORM=xcb exec "$linux_bin/Dsg5926" >"$T/linux.log" 2>&1) &
   local lprog=$!

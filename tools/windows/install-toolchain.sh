@@ -19,7 +19,7 @@ packages=(
   libwine-dev             # wintab.h and pktdef.h for Qt's Windows platform plugin
   xvfb xauth              # Wine draws its windows on a headless X server
   xdotool imagemagick     # the end-to-end tests press keys and take screenshots,
-  xclip openbox           # read message boxes, and run the Linux build beside
+  xclip openbox x11-utils # read message boxes, and run the Linux build beside
   xz-utils                # unpacks Qt's source tarball
   nsis                    # makensis, which builds the Windows installer
 )
