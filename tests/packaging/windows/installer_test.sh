@@ -163,6 +163,13 @@ check_gone() { # check_gone <label> <root> <install folder> <shortcut>
 runsetup /S || fail "per-user setup exit status $?"
 check_installed "per user" HKCU "$user_inst" "$user_work" "$user_lnk" CurrentUser
 if haskey "HKLM\\$ukey"; then fail "per user: an HKLM uninstall key"; else pass "per user: nothing in HKLM"; fi
+# The installed program carries its icon (the one windows and the
+# uninstall entry show) and its version, as Explorer reads them.
+resources="$(i686-w64-mingw32-windres -i "$(unix "$user_inst")/Dsg5926.exe" -O rc 2>/dev/null)"
+for want in '"IDI_ICON1" 14' "VALUE \"ProductName\", \"5926 Data Collect\"" \
+            "VALUE \"FileVersion\", \"$version\"" "VALUE \"ProductVersion\", \"$version\""; do
+  if grep -qF -- "$want" <<<"$resources"; then pass "resource: $want"; else fail "resource missing: $want"; fi
+done
 for p in "$all_inst" "$progdata\\Trova" ; do
   if [ -e "$(unix "$p")" ]; then fail "per user: $p exists"; else pass "per user: no $p"; fi
 done
