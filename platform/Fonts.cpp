@@ -33,6 +33,10 @@ QFont pixelFont(const QString& family, int pixels)
     QFont f(family);
     f.setPixelSize(pixels);
     f.setStyleStrategy(QFont::ForceOutline);
+    // Glyphs fitted to the pixel grid up and down only: the text keeps its
+    // designed width, as the window's fixed label sizes expect, wherever
+    // Qt itself renders (FreeType with its full hinting widens letters).
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     return f;
 }
 
@@ -47,5 +51,6 @@ QFont countPanelFont()
     f.setFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("MS Sans Serif")});
     f.setPixelSize(11);
     f.setStyleStrategy(QFont::ForceOutline);
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     return f;
 }
